@@ -1,0 +1,196 @@
+// The tool as a user runs it: the split of the image in the working
+// directory, its refusals, and what it does with files left by earlier runs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "parse_logo_bin.hpp"
+#include "stream_io.h"
+#include "tool_runner.h"
+
+namespace parse_logo_bin::testing {
+namespace {
+
+const std::string kBegin = "begin create logo header file\r\n";
+const std::string kEnd = "End create logo header file\r\n";
+const std::string kImage = LOGO_IMAGE_FILE;
+const std::string kHeader = LOGO_HEADER_FILE;
+const std::string kTemp = LOGO_TEMP_FILE;
+
+class SplitTest : public ::testing::Test {
+ protected:
+  Outcome split(const RunOptions& options = {}) {
+    return dir.run(PARSE_LOGO_BIN_TOOL, options);
+  }
+  void write(const std::string& name, const std::string& content) {
+    write_file(dir.path(name), content);
+  }
+  ScratchDir dir;
+};
+
+// The two files a completed split of `image` leaves.
+Snapshot split_of(const std::string& image) {
+  return {{kHeader, image.substr(0, LOGO_HEADER_SIZE)},
+          {kImage, image.substr(LOGO_HEADER_SIZE)}};
+}
+
+class SplitSizeTest : public SplitTest,
+                      public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(SplitSizeTest, LeavesHeaderFileAndBody) {
+  const std::string image = sample_bytes(GetParam());
+  write(kImage, image);
+  EXPECT_EQ(split(), exited(0, kBegin + kEnd));
+  EXPECT_EQ(snapshot(dir.work()), split_of(image));
+}
+
+INSTANTIATE_TEST_SUITE_P(ImageSizes, SplitSizeTest,
+                         ::testing::Values(LOGO_HEADER_SIZE,
+                                           LOGO_HEADER_SIZE + 1, 4096,
+                                           LOGO_HEADER_SIZE + COPY_BUFFER_SIZE,
+                                           3 * COPY_BUFFER_SIZE + 7));
+
+TEST_F(SplitTest, IgnoresArguments) {
+  const std::string image = sample_bytes(1000);
+  write(kImage, image);
+  RunOptions options;
+  options.args = {"--help", "other.bin", kHeader};
+  EXPECT_EQ(split(options), exited(0, kBegin + kEnd));
+  EXPECT_EQ(snapshot(dir.work()), split_of(image));
+}
+
+TEST_F(SplitTest, SecondRunTakesTheNextSixteenBytes) {
+  const std::string image = sample_bytes(100);
+  write(kImage, image);
+  ASSERT_EQ(split(), exited(0, kBegin + kEnd));
+  EXPECT_EQ(split(), exited(0, kBegin + kEnd));
+  EXPECT_EQ(snapshot(dir.work()), split_of(image.substr(LOGO_HEADER_SIZE)));
+}
+
+TEST_F(SplitTest, OverwritesAnExistingHeaderFile) {
+  const std::string image = sample_bytes(100);
+  write(kImage, image);
+  write(kHeader, std::string(1000, 'h'));
+  EXPECT_EQ(split(), exited(0, kBegin + kEnd));
+  EXPECT_EQ(snapshot(dir.work()), split_of(image));
+}
+
+TEST_F(SplitTest, ReplacesATempFileLeftByAnInterruptedRun) {
+  const std::string image = sample_bytes(100);
+  write(kImage, image);
+  write(kTemp, std::string(5000, 't'));
+  EXPECT_EQ(split(), exited(0, kBegin + kEnd));
+  EXPECT_EQ(snapshot(dir.work()), split_of(image));
+}
+
+TEST_F(SplitTest, NeverWritesThroughALinkPlantedAsTheTempFile) {
+  const std::string image = sample_bytes(100);
+  const std::string victim = "precious data\n";
+  write(kImage, image);
+  write("victim", victim);
+  std::filesystem::create_symlink("victim", dir.path(kTemp));
+  EXPECT_EQ(split(), exited(0, kBegin + kEnd));
+  Snapshot expected = split_of(image);
+  expected["victim"] = victim;
+  EXPECT_EQ(snapshot(dir.work()), expected);
+}
+
+TEST_F(SplitTest, BodyKeepsThePermissionsOfTheImage) {
+  write(kImage, sample_bytes(100));
+  ASSERT_EQ(chmod(dir.path(kImage).c_str(), 0604), 0);
+  EXPECT_EQ(split(), exited(0, kBegin + kEnd));
+  struct stat status;
+  ASSERT_EQ(stat(dir.path(kImage).c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0604u);
+}
+
+TEST_F(SplitTest, TempFileThatCannotBeCreatedStopsBeforeTheImageChanges) {
+  const std::string image = sample_bytes(100);
+  write(kImage, image);
+  std::filesystem::create_directories(dir.path(kTemp + "/inside"));
+  EXPECT_EQ(split(), exited(1, kBegin + "Open the file failure...\r\n"));
+  EXPECT_EQ(snapshot(dir.work()),
+            (Snapshot{{kImage, image},
+                      {kHeader, image.substr(0, LOGO_HEADER_SIZE)},
+                      {kTemp, "<directory>"},
+                      {kTemp + "/inside", "<directory>"}}));
+}
+
+// A run that is refused leaves every file as it was.
+struct Refusal {
+  const char* name;
+  void (*prepare)(ScratchDir& dir);
+  bool unprivileged;
+  std::string err;
+};
+
+const std::string kCantOpenImage =
+    "I couldn't open the file \"logo_no_compressed.bin\"\r\n";
+const std::string kCantOpenHeader =
+    "I couldn't open the file \"logo_no_compressed_header.bin\"\n";
+const std::string kTooShort =
+    "The file \"logo_no_compressed.bin\" is shorter than its 16-byte "
+    "header\r\n";
+
+void image_of(ScratchDir& dir, std::size_t size) {
+  write_file(dir.path(kImage), sample_bytes(size));
+  write_file(dir.path(kHeader), "an earlier header");
+}
+
+const Refusal kRefusals[] = {
+    {"MissingImage", [](ScratchDir&) {}, false, kCantOpenImage},
+    {"ImageIsADirectory",
+     [](ScratchDir& dir) {
+       std::filesystem::create_directory(dir.path(kImage));
+     },
+     false, kCantOpenImage},
+    {"ReadOnlyImage",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kImage), sample_bytes(100));
+       chmod(dir.path(kImage).c_str(), 0444);
+       chmod(dir.work().c_str(), 0777);
+     },
+     true, kCantOpenImage},
+    {"HeaderFileIsADirectory",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kImage), sample_bytes(100));
+       std::filesystem::create_directory(dir.path(kHeader));
+     },
+     false, kCantOpenHeader},
+    {"HeaderFileCannotBeCreated",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kImage), sample_bytes(100));
+       chmod(dir.path(kImage).c_str(), 0666);
+       chmod(dir.work().c_str(), 0555);
+     },
+     true, kCantOpenHeader},
+    {"EmptyImage", [](ScratchDir& dir) { image_of(dir, 0); }, false, kTooShort},
+    {"OneByteImage", [](ScratchDir& dir) { image_of(dir, 1); }, false,
+     kTooShort},
+    {"ImageOneByteShortOfItsHeader",
+     [](ScratchDir& dir) { image_of(dir, LOGO_HEADER_SIZE - 1); }, false,
+     kTooShort},
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* os) { *os << refusal.name; }
+
+class RefusalTest : public SplitTest,
+                    public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusalTest, ChangesNoFile) {
+  GetParam().prepare(dir);
+  const Snapshot before = snapshot(dir.work());
+  RunOptions options;
+  options.unprivileged = GetParam().unprivileged;
+  EXPECT_EQ(split(options), exited(1, kBegin, GetParam().err));
+  EXPECT_EQ(snapshot(dir.work()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, RefusalTest, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace parse_logo_bin::testing

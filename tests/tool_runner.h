@@ -1,0 +1,84 @@
+// Runs the built programs in scratch directories and reads what they left.
+#ifndef PARSE_LOGO_BIN_TESTS_TOOL_RUNNER_H
+#define PARSE_LOGO_BIN_TESTS_TOOL_RUNNER_H
+
+#include <sys/resource.h>
+
+#include <cstddef>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace parse_logo_bin::testing {
+
+// What a finished process showed: both streams, and its exit status or the
+// signal that ended it.
+struct Outcome {
+  std::string out;
+  std::string err;
+  int exit_code = -1;  // -1 when a signal ended the process
+  int signal = 0;
+
+  bool operator==(const Outcome& other) const;
+};
+void PrintTo(const Outcome& outcome, std::ostream* os);
+
+Outcome exited(int code, std::string out, std::string err = "");
+Outcome killed_by(int signal, std::string out, std::string err = "");
+
+// A fault for the preload built from fault_injection.c: the `skip`+1-th
+// `call` on `path` fails with `error` (or raises `signal`).
+struct Fault {
+  std::string call;
+  std::string path;
+  int skip = 0;
+  std::string error = "EIO";
+  int signal = 0;
+};
+
+struct RunOptions {
+  std::vector<std::string> args;
+  std::vector<Fault> faults;  // at most one
+  // Run as an unprivileged user when the tests run as root, so that file
+  // permissions apply.
+  bool unprivileged = false;
+  rlim_t file_size_limit = RLIM_INFINITY;
+  std::vector<int> ignored_signals;
+};
+
+// A fresh directory under the system's temporary directory, removed with all
+// it holds.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  // The working directory for the program under test; empty at first.
+  const std::string& work() const { return work_; }
+  std::string path(const std::string& name) const { return work_ + "/" + name; }
+
+  // Runs `program` with work() as its working directory.
+  Outcome run(const std::string& program, const RunOptions& options = {});
+
+ private:
+  std::string base_;
+  std::string work_;
+};
+
+// Every entry of `dir` (recursively), by relative name: a file's content, or
+// "<directory>", or "<symlink to TARGET>".
+using Snapshot = std::map<std::string, std::string>;
+Snapshot snapshot(const std::string& dir);
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+
+// `size` bytes of repeatable, varied content, every byte value included.
+std::string sample_bytes(std::size_t size, unsigned seed = 1);
+
+}  // namespace parse_logo_bin::testing
+
+#endif  // PARSE_LOGO_BIN_TESTS_TOOL_RUNNER_H
