@@ -30,6 +30,12 @@ void create_logo_header_file(const char* image_file, const char* header_file);
 // its full content until the rewritten one replaces it.
 void remove_header_info_from_file(const char* file);
 
+// Joins `first_file` and `second_file` into one file stored under the second
+// name, then deletes the first. Merging the header file and the body left by
+// a split rebuilds the whole image. Prints "merge file0_name:<first>" and
+// "merge file1_name:<second>" to standard output, with no line end.
+void merge(const char* first_file, const char* second_file);
+
 }  // namespace parse_logo_bin
 
 #endif  // PARSE_LOGO_BIN_HPP

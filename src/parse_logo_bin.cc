@@ -1,6 +1,10 @@
 #include "parse_logo_bin.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "fatal.h"
 #include "stream_io.h"
@@ -41,6 +45,31 @@ void remove_header_info_from_file(const char* file) {
   copy_stream(in, file, body->stream(), body->path());
   std::fclose(in);
   body->keep(file);
+}
+
+void merge(const char* first_file, const char* second_file) {
+  std::optional<TempFile> merged = TempFile::create(LOGO_TEMP_FILE);
+  if (!merged)
+    fatal(stderr, "I couldn't open the file \"%s\"\n", LOGO_TEMP_FILE);
+
+  const char* const inputs[] = {first_file, second_file};
+  for (int index = 0; index < 2; ++index) {
+    std::FILE* in = std::fopen(inputs[index], "rb");
+    if (in == nullptr) fatal(stdout, "fopen %s failed\r\n", inputs[index]);
+    unbuffer(in);
+    std::printf("merge file%d_name:%s", index, inputs[index]);
+    std::fflush(stdout);  // seen as the copy starts, even through a pipe
+    copy_stream(in, inputs[index], merged->stream(), merged->path());
+    std::fclose(in);
+  }
+  merged->keep(second_file);
+
+  // The merge is complete at this point: a caller that retried after this
+  // failure would put the first file's bytes in twice.
+  if (::unlink(first_file) != 0) {
+    std::fprintf(stderr, "I couldn't remove the file \"%s\": %s\r\n",
+                 first_file, std::strerror(errno));
+  }
 }
 
 }  // namespace parse_logo_bin

@@ -3,8 +3,6 @@
 // happens, the image keeps its full content, no "logo_temp.bin" is left, and
 // the run does not report success.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -179,19 +177,11 @@ TEST_F(SplitFaultTest, FileSizeLimitStopsTheRewrite) {
   EXPECT_EQ(read_file(dir.path(kHeader)), kHeaderContent);
 }
 
-// A disk that fills up while the body is written: a small tmpfs mounted over
-// the working directory in a mount namespace of this test's own.
+// A disk that fills up while the body is written.
 TEST(SplitFullDiskTest, FullDiskStopsTheRewrite) {
-  if (unshare(CLONE_NEWNS) != 0 ||
-      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-    GTEST_SKIP() << "needs the right to make a mount namespace";
   ScratchDir dir;
-  ASSERT_EQ(mount("tmpfs", dir.work().c_str(), "tmpfs", 0, "size=1m"), 0);
-  struct Unmount {
-    const std::string& path;
-    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-  } unmount{dir.work()};
-
+  if (!dir.mount_tmpfs("1m"))
+    GTEST_SKIP() << "needs the right to mount a tmpfs";
   // Room for the image, not for a second copy of it.
   const std::string image = sample_bytes(600 * 1024);
   write_file(dir.path(kImage), image);

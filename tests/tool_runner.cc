@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -128,6 +130,7 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
+  if (mounted_) umount2(work_.c_str(), MNT_DETACH);
   std::error_code ignored;
   // Give back the permissions a test took away, so everything can go.
   for (auto it = fs::recursive_directory_iterator(base_, ignored);
@@ -137,6 +140,15 @@ ScratchDir::~ScratchDir() {
                       ignored);
   }
   fs::remove_all(base_, ignored);
+}
+
+bool ScratchDir::mount_tmpfs(const std::string& size) {
+  if (unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return false;
+  std::string options = "size=" + size;
+  mounted_ = mount("tmpfs", work_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  return mounted_;
 }
 
 Outcome ScratchDir::run(const std::string& program, const RunOptions& options) {

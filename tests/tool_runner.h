@@ -60,12 +60,18 @@ class ScratchDir {
   const std::string& work() const { return work_; }
   std::string path(const std::string& name) const { return work_ + "/" + name; }
 
+  // Mounts a tmpfs of `size` (as "1m") over work(), in a mount namespace of
+  // this process's own so that nothing outside the test sees it. False if
+  // the process may not do that; work() is unchanged then.
+  bool mount_tmpfs(const std::string& size);
+
   // Runs `program` with work() as its working directory.
   Outcome run(const std::string& program, const RunOptions& options = {});
 
  private:
   std::string base_;
   std::string work_;
+  bool mounted_ = false;
 };
 
 // Every entry of `dir` (recursively), by relative name: a file's content, or

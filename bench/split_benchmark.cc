@@ -1,0 +1,192 @@
+// Times the built tool against `cp --reflink=never` copying the same bytes,
+// side by side in one run, and records each program's peak memory.
+//
+// Every iteration first puts a fresh image in place (not timed), then times
+// one whole process of the program, from spawn to exit. The image is either
+// "fresh", as a previous step of a pipeline leaves it (written, still in the
+// page cache), or "on_disk" (synced before the run).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "parse_logo_bin.hpp"
+
+namespace {
+namespace fs = std::filesystem;
+using parse_logo_bin::LOGO_HEADER_FILE;
+using parse_logo_bin::LOGO_HEADER_SIZE;
+using parse_logo_bin::LOGO_IMAGE_FILE;
+
+constexpr std::int64_t kMiB = 1024 * 1024;
+enum ImageState : std::int64_t { kFresh, kOnDisk };
+
+fs::path scratch_root() {
+  const char* dir = std::getenv("PARSE_LOGO_BIN_BENCH_DIR");
+  return dir ? fs::path(dir) : fs::temp_directory_path();
+}
+
+// A directory of its own for each benchmark, with a fixture image of the
+// benchmark's size that iterations copy from.
+class Workspace {
+ public:
+  explicit Workspace(std::int64_t size)
+      : dir_(scratch_root() / ("logo-bench-" + std::to_string(getpid()))) {
+    fs::create_directories(dir_);
+    fixture_ = dir_ / ("fixture-" + std::to_string(size));
+    if (!fs::exists(fixture_) ||
+        fs::file_size(fixture_) != static_cast<std::uintmax_t>(size))
+      write_random(fixture_, size);
+    work_ = dir_ / "work";
+    fs::remove_all(work_);
+    fs::create_directories(work_);
+  }
+  ~Workspace() { fs::remove_all(work_); }
+
+  const fs::path& work() const { return work_; }
+
+  // Lays out the inputs of the next run; the previous run's outputs go.
+  void prepare(ImageState state, bool split_already) {
+    fs::remove_all(work_);
+    fs::create_directories(work_);
+    if (split_already) {
+      std::ifstream in(fixture_, std::ios::binary);
+      std::string header(LOGO_HEADER_SIZE, '\0');
+      in.read(header.data(), static_cast<std::streamsize>(header.size()));
+      std::ofstream(work_ / LOGO_HEADER_FILE, std::ios::binary) << header;
+    }
+    fs::copy_file(fixture_, work_ / LOGO_IMAGE_FILE);
+    sync();  // the previous run's writes are not this run's cost
+    if (state == kFresh) {
+      // Written again, so that it sits in the page cache not yet on disk.
+      fs::remove(work_ / LOGO_IMAGE_FILE);
+      fs::copy_file(fixture_, work_ / LOGO_IMAGE_FILE);
+    }
+  }
+
+ private:
+  static void write_random(const fs::path& path, std::int64_t size) {
+    std::mt19937_64 random(42);
+    std::vector<std::uint64_t> block(kMiB / sizeof(std::uint64_t));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (std::int64_t written = 0; written < size; written += kMiB) {
+      for (auto& word : block) word = random();
+      out.write(reinterpret_cast<const char*>(block.data()),
+                static_cast<std::streamsize>(std::min(kMiB, size - written)));
+    }
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+  }
+
+  fs::path dir_, fixture_, work_;
+};
+
+// The peak resident memory of the stopped process `pid`, in KiB.
+long peak_memory_kib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return 0;
+}
+
+// Runs `argv` in `dir`, with its standard output discarded, and returns its
+// wall time; raises `peak_kib` to its peak memory. The child is traced only
+// to stop it on its way out, when its memory can still be read: the rusage
+// of a child would also count the memory of this process, which it started
+// as a copy of.
+double run_timed(const std::vector<std::string>& argv, const fs::path& dir,
+                 long* peak_kib) {
+  std::vector<char*> pointers;
+  for (const std::string& arg : argv)
+    pointers.push_back(const_cast<char*>(arg.c_str()));
+  pointers.push_back(nullptr);
+
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    execvp(pointers[0], pointers.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);  // stopped by its exec
+  ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT);
+  ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+  while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status)) {
+    int signal_number = 0;
+    if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8)))
+      *peak_kib = std::max(*peak_kib, peak_memory_kib(pid));
+    else
+      signal_number = WSTOPSIG(status);  // passed on untouched
+    ptrace(PTRACE_CONT, pid, nullptr, signal_number);
+  }
+  auto end = std::chrono::steady_clock::now();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    throw std::runtime_error(argv[0] + " failed");
+  return std::chrono::duration<double>(end - start).count();
+}
+
+// One benchmark: before each iteration the workspace is prepared, then
+// `argv` runs in it.
+void run_program(benchmark::State& state, std::vector<std::string> argv,
+                 bool split_already) {
+  const std::int64_t size = state.range(0) * kMiB;
+  const auto image_state = static_cast<ImageState>(state.range(1));
+  Workspace workspace(size);
+  long peak_kib = 0;
+  for (auto _ : state) {
+    workspace.prepare(image_state, split_already);
+    state.SetIterationTime(run_timed(argv, workspace.work(), &peak_kib));
+  }
+  state.SetBytesProcessed(state.iterations() * size);
+  state.counters["peak_rss_KiB"] = static_cast<double>(peak_kib);
+}
+
+void Split(benchmark::State& state) {
+  run_program(state, {PARSE_LOGO_BIN_TOOL}, false);
+}
+
+void CpOfTheImage(benchmark::State& state) {
+  run_program(state, {"cp", "--reflink=never", LOGO_IMAGE_FILE, "copy.bin"},
+              false);
+}
+
+// The same safe replacement done in the shell: copy, then rename onto the
+// original.
+void CpThenMvOntoTheImage(benchmark::State& state) {
+  run_program(state,
+              {"sh", "-c",
+               "cp --reflink=never logo_no_compressed.bin copy.bin && "
+               "mv copy.bin logo_no_compressed.bin"},
+              false);
+}
+
+void apply_sizes(benchmark::internal::Benchmark* benchmark) {
+  benchmark->ArgNames({"MiB", "on_disk"});
+  for (std::int64_t state : {kFresh, kOnDisk})
+    for (std::int64_t mib : {16, 256}) benchmark->Args({mib, state});
+  benchmark->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+}
+
+BENCHMARK(Split)->Apply(apply_sizes);
+BENCHMARK(CpOfTheImage)->Apply(apply_sizes);
+BENCHMARK(CpThenMvOntoTheImage)->Apply(apply_sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,55 @@
+# Installs the build into a fresh prefix, builds the example client against
+# the installed package, then splits an image with the installed tool and
+# rebuilds it with the client.
+#
+#   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... [-DCLIENT_FLAGS=...]
+#         -P installed_package_test.cmake
+cmake_minimum_required(VERSION 3.20)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result
+                  OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "failed (${result}): ${ARGN}\n${output}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(installed bin/parse_logo_bin include/parse_logo_bin.hpp)
+  if(NOT EXISTS ${prefix}/${installed})
+    message(FATAL_ERROR "not installed: ${installed}")
+  endif()
+endforeach()
+
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/rebuild_image
+    -B ${WORK_DIR}/client -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+    "-DCMAKE_CXX_FLAGS=${CLIENT_FLAGS}"
+    "-DCMAKE_EXE_LINKER_FLAGS=${CLIENT_FLAGS}")
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/client)
+
+set(run_dir ${WORK_DIR}/run)
+file(MAKE_DIRECTORY ${run_dir})
+set(image "0123456789abcdef, then the body of the logo image")
+file(WRITE ${run_dir}/logo_no_compressed.bin "${image}")
+execute_process(COMMAND ${prefix}/bin/parse_logo_bin
+                WORKING_DIRECTORY ${run_dir} RESULT_VARIABLE result)
+file(READ ${run_dir}/logo_no_compressed_header.bin header)
+if(NOT result EQUAL 0 OR NOT header STREQUAL "0123456789abcdef")
+  message(FATAL_ERROR "the installed tool did not split the image")
+endif()
+
+execute_process(COMMAND ${WORK_DIR}/client/rebuild_logo_image
+                WORKING_DIRECTORY ${run_dir} RESULT_VARIABLE result
+                OUTPUT_VARIABLE notices)
+file(READ ${run_dir}/logo_no_compressed.bin rebuilt)
+set(expected_notices "merge file0_name:logo_no_compressed_header.bin")
+string(APPEND expected_notices "merge file1_name:logo_no_compressed.bin\n")
+if(NOT result EQUAL 0 OR NOT rebuilt STREQUAL image OR
+   NOT notices STREQUAL expected_notices OR
+   EXISTS ${run_dir}/logo_no_compressed_header.bin)
+  message(FATAL_ERROR "the client did not rebuild the image: ${notices}")
+endif()
+file(REMOVE_RECURSE ${WORK_DIR})
