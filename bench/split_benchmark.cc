@@ -1,5 +1,6 @@
-// Times the built tool against `cp --reflink=never` copying the same bytes,
-// side by side in one run, and records each program's peak memory.
+// Times the built tool's split, and merge through the example client, against
+// `cp --reflink=never` copying the same bytes, side by side in one run, and
+// records each program's peak memory.
 //
 // Every iteration first puts a fresh image in place (not timed), then times
 // one whole process of the program, from spawn to exit. The image is either
@@ -176,6 +177,11 @@ void CpThenMvOntoTheImage(benchmark::State& state) {
               false);
 }
 
+// Rebuilds the image from a 16-byte header file and a body of the size.
+void Merge(benchmark::State& state) {
+  run_program(state, {REBUILD_LOGO_IMAGE}, true);
+}
+
 void apply_sizes(benchmark::internal::Benchmark* benchmark) {
   benchmark->ArgNames({"MiB", "on_disk"});
   for (std::int64_t state : {kFresh, kOnDisk})
@@ -186,6 +192,7 @@ void apply_sizes(benchmark::internal::Benchmark* benchmark) {
 BENCHMARK(Split)->Apply(apply_sizes);
 BENCHMARK(CpOfTheImage)->Apply(apply_sizes);
 BENCHMARK(CpThenMvOntoTheImage)->Apply(apply_sizes);
+BENCHMARK(Merge)->Apply(apply_sizes);
 
 }  // namespace
 

@@ -4,9 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build -DBUILD_TESTING=OFF > /dev/null
-cmake --build build --parallel "$(nproc)" --target parse_logo_bin > /dev/null
-tool="$PWD/build/parse_logo_bin"
+cmake -S . -B build-sample -DBUILD_TESTING=OFF > /dev/null
+cmake --build build-sample --parallel "$(nproc)" --target parse_logo_bin > /dev/null
+tool="$PWD/build-sample/parse_logo_bin"
 
 scratch=$(mktemp -d)
 cd "$scratch"
