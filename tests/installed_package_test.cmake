@@ -2,7 +2,7 @@
 # the installed package, then splits an image with the installed tool and
 # rebuilds it with the client.
 #
-#   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... [-DCLIENT_FLAGS=...]
+#   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=...
 #         -P installed_package_test.cmake
 cmake_minimum_required(VERSION 3.20)
 
@@ -25,9 +25,7 @@ endforeach()
 
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/rebuild_image
     -B ${WORK_DIR}/client -DCMAKE_PREFIX_PATH=${prefix}
-    -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
-    "-DCMAKE_CXX_FLAGS=${CLIENT_FLAGS}"
-    "-DCMAKE_EXE_LINKER_FLAGS=${CLIENT_FLAGS}")
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/client)
 
 set(run_dir ${WORK_DIR}/run)
