@@ -5,9 +5,10 @@
 // header and whose remaining bytes are its body; neither is interpreted.
 //
 // Every operation ends the process with status 1 and one message when it
-// fails, and never leaves a half-written file under a target's name: new
-// content is written into LOGO_TEMP_FILE and renamed onto its target in one
-// step. File names are relative to the working directory.
+// fails. A file that is replaced (the image, or merge's second file) keeps
+// its full content until then: the new content is written into
+// LOGO_TEMP_FILE and renamed onto it in one step. File names are relative to
+// the working directory.
 #ifndef PARSE_LOGO_BIN_HPP
 #define PARSE_LOGO_BIN_HPP
 

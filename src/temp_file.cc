@@ -76,8 +76,8 @@ void mark_pending(const char* path) {
     std::atexit(remove_pending_file);
     exit_handler_registered = true;
   }
-  assert(!has_pending && std::strlen(path) < sizeof pending_path);
-  std::strncpy(pending_path, path, sizeof pending_path - 1);
+  assert(!has_pending);
+  std::strcpy(pending_path, path);  // create() checked the length
   has_pending = 1;
 
   struct sigaction action {};
@@ -105,15 +105,19 @@ void clear_pending() {
 }  // namespace
 
 std::optional<TempFile> TempFile::create(const char* path) {
+  if (std::strlen(path) >= sizeof pending_path) {
+    errno = ENAMETOOLONG;
+    return std::nullopt;
+  }
   InterruptsBlocked blocked;
   // A leftover that cannot be removed (a directory, say) makes the exclusive
   // creation below fail.
   ::unlink(path);
-  std::FILE* stream = std::fopen(path, "wb+x");
-  if (stream == nullptr) return std::nullopt;
-  unbuffer(stream);
+  std::FILE* created = std::fopen(path, "wb+x");
+  if (created == nullptr) return std::nullopt;
+  unbuffer(created);
   mark_pending(path);
-  return TempFile(stream, path);
+  return TempFile(created, path);
 }
 
 TempFile::TempFile(std::FILE* stream, const char* path)
