@@ -132,6 +132,8 @@ TempFile::~TempFile() { discard(); }
 
 void TempFile::keep(const char* target) {
   assert(pending_);
+  // Best effort, as cp without -p: if the target's mode cannot be read or
+  // given, the new content still replaces it, with the default mode.
   struct stat target_status;
   if (::stat(target, &target_status) == 0)
     ::fchmod(fileno(stream_), target_status.st_mode & 07777);
