@@ -5,7 +5,8 @@
 // Every iteration first puts a fresh image in place (not timed), then times
 // one whole process of the program, from spawn to exit. The image is either
 // "fresh", as a previous step of a pipeline leaves it (written, still in the
-// page cache), or "on_disk" (synced before the run).
+// page cache), or "on_disk" (synced before the run). The fixtures live in
+// $PARSE_LOGO_BIN_BENCH_DIR, or else the temporary directory.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/ptrace.h>
@@ -34,17 +35,19 @@ using parse_logo_bin::LOGO_IMAGE_FILE;
 constexpr std::int64_t kMiB = 1024 * 1024;
 enum ImageState : std::int64_t { kFresh, kOnDisk };
 
-fs::path scratch_root() {
-  const char* dir = std::getenv("PARSE_LOGO_BIN_BENCH_DIR");
-  return dir ? fs::path(dir) : fs::temp_directory_path();
+// Where this run keeps its fixtures and works; removed at the end of main.
+fs::path scratch_dir() {
+  const char* root = std::getenv("PARSE_LOGO_BIN_BENCH_DIR");
+  return (root ? fs::path(root) : fs::temp_directory_path()) /
+         ("logo-bench-" + std::to_string(getpid()));
 }
 
-// A directory of its own for each benchmark, with a fixture image of the
-// benchmark's size that iterations copy from.
+// A working directory for each benchmark, with a fixture image of the
+// benchmark's size that iterations copy from. Fixtures are made once a run
+// and shared by the benchmarks of the same size.
 class Workspace {
  public:
-  explicit Workspace(std::int64_t size)
-      : dir_(scratch_root() / ("logo-bench-" + std::to_string(getpid()))) {
+  explicit Workspace(std::int64_t size) : dir_(scratch_dir()) {
     fs::create_directories(dir_);
     fixture_ = dir_ / ("fixture-" + std::to_string(size));
     if (!fs::exists(fixture_) ||
@@ -68,13 +71,10 @@ class Workspace {
       in.read(header.data(), static_cast<std::streamsize>(header.size()));
       std::ofstream(work_ / LOGO_HEADER_FILE, std::ios::binary) << header;
     }
-    fs::copy_file(fixture_, work_ / LOGO_IMAGE_FILE);
     sync();  // the previous run's writes are not this run's cost
-    if (state == kFresh) {
-      // Written again, so that it sits in the page cache not yet on disk.
-      fs::remove(work_ / LOGO_IMAGE_FILE);
-      fs::copy_file(fixture_, work_ / LOGO_IMAGE_FILE);
-    }
+    fs::copy_file(fixture_, work_ / LOGO_IMAGE_FILE);
+    // A fresh image stays in the page cache, not yet on disk.
+    if (state == kOnDisk) sync();
   }
 
  private:
@@ -196,4 +196,11 @@ BENCHMARK(Merge)->Apply(apply_sizes);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  fs::remove_all(scratch_dir());
+  return 0;
+}
