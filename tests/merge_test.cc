@@ -177,17 +177,14 @@ INSTANTIATE_TEST_SUITE_P(Failures, FailedMergeTest,
                          ::testing::ValuesIn(kFailedMerges),
                          [](const auto& info) { return info.param.name; });
 
-TEST(MergeFullDiskTest, FullDiskLeavesBothInputsAsTheyWere) {
-  ScratchDir dir;
+TEST_F(MergeTest, FullDiskLeavesBothInputsAsTheyWere) {
   if (!dir.mount_tmpfs("1m"))
     GTEST_SKIP() << "needs the right to mount a tmpfs";
   // Room for the inputs, not for a copy of them.
-  write_file(dir.path(kFirst), sample_bytes(16));
-  write_file(dir.path(kSecond), sample_bytes(600 * 1024));
+  write(kFirst, sample_bytes(16));
+  write(kSecond, sample_bytes(600 * 1024));
   const Snapshot before = snapshot(dir.work());
-  RunOptions options;
-  options.args = {kFirst, kSecond};
-  EXPECT_EQ(dir.run(MERGE_FILES, options),
+  EXPECT_EQ(merge(),
             exited(1, kBothNotices,
                    "I couldn't write the file \"logo_temp.bin\": No space "
                    "left on device\r\n"));
