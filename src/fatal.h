@@ -1,23 +1,34 @@
-// The one way the tool reports a failure: a message, then exit status 1.
+// How the tool and its exiting functions report a failure: one message,
+// then exit status 1. Nothing below them prints.
 #ifndef PARSE_LOGO_BIN_FATAL_H
 #define PARSE_LOGO_BIN_FATAL_H
 
 #include <cstdio>
 
+#include "parse_logo_bin.hpp"
+
+#if defined(__MINGW32__)
+#define PARSE_LOGO_BIN_PRINTF(format_index, first_index) \
+  __attribute__((format(gnu_printf, format_index, first_index)))
+#elif defined(__GNUC__)
+#define PARSE_LOGO_BIN_PRINTF(format_index, first_index) \
+  __attribute__((format(printf, format_index, first_index)))
+#else
+#define PARSE_LOGO_BIN_PRINTF(format_index, first_index)
+#endif
+
 namespace parse_logo_bin {
 
 // Writes the printf-style message to `stream` and ends the process with
 // status 1. Standard output is flushed first, so that a terminal shows the
-// progress lines and the message in the order they happened. A temporary
-// file still pending is removed on the way out (see temp_file.h).
+// progress lines and the message in the order they happened.
 [[noreturn]] void fatal(std::FILE* stream, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+    PARSE_LOGO_BIN_PRINTF(2, 3);
 
-// The failures of file I/O, each with the file's name and the system's
-// reason `error` (an errno value).
-[[noreturn]] void fatal_read(const char* file, int error);
-[[noreturn]] void fatal_write(const char* file, int error);
-[[noreturn]] void fatal_replace(const char* file, int error);
+// Prints the message of `error` on standard error, as the tool prints it
+// unless the step says otherwise. `first` and `second` are the two files of
+// the operation, named together when they are the same file.
+void print_failure(const Error& error, const char* first, const char* second);
 
 }  // namespace parse_logo_bin
 

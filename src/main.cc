@@ -2,7 +2,10 @@
 // into its header file and its body.
 #include <cstdio>
 
+#include "core.h"
+#include "messages.h"
 #include "parse_logo_bin.hpp"
+#include "platform.h"
 
 namespace {
 
@@ -17,9 +20,15 @@ void announce(const char* line) {
 
 int main() {
   using namespace parse_logo_bin;
-  announce("begin create logo header file\r");
-  create_logo_header_file(LOGO_IMAGE_FILE, LOGO_HEADER_FILE);
-  remove_header_info_from_file(LOGO_IMAGE_FILE);
-  announce("End create logo header file\r");
+  platform::reopen_closed_standard_streams();
+  announce(messages::kBegin);
+  {
+    // Held across both steps, so that another run in this directory splits
+    // the image after this one, not in between.
+    DirectoryLockHolder lock(LOGO_IMAGE_FILE);
+    create_logo_header_file(LOGO_IMAGE_FILE, LOGO_HEADER_FILE);
+    remove_header_info_from_file(LOGO_IMAGE_FILE);
+  }
+  announce(messages::kEnd);
   return 0;
 }

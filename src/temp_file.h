@@ -2,48 +2,59 @@
 #ifndef PARSE_LOGO_BIN_TEMP_FILE_H
 #define PARSE_LOGO_BIN_TEMP_FILE_H
 
-#include <cstdio>
-#include <optional>
-#include <string>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "platform.h"
 
 namespace parse_logo_bin {
 
-// A temporary file owned by this process: created exclusively, then either
-// kept under its target's name by one rename or discarded. While it is
-// pending it is also removed when the process exits (fatal() included) or is
-// ended by SIGINT, SIGTERM or SIGHUP, so no failure leaves it behind.
+// The temporary file for a new `target`: LOGO_TEMP_FILE in the target's
+// directory, so that the rename onto the target stays on one file system.
+std::filesystem::path temp_file_for(const std::filesystem::path& target);
+
+// A temporary file owned by this object: created exclusively, written, then
+// either kept under its target's name by one rename or discarded. Whatever
+// way its owner goes (a return, an exception, an interrupt) the file goes
+// with it unless it was kept. Failures throw Error.
 //
-// One temporary file may be pending at a time.
+// Create it only with the target's directory locked: a file standing under
+// its name is then a leftover of a run that ended, and is removed.
 class TempFile {
  public:
   // Removes whatever file or symbolic link stands at `path` (a leftover is
-  // never written through) and creates a new, empty file there, opened
-  // "wb+". Returns nothing if that fails; errno says why.
-  static std::optional<TempFile> create(const char* path);
+  // never written through) and creates a new, empty file there.
+  static TempFile create(const std::filesystem::path& path);
 
   TempFile(TempFile&& other) noexcept;
+  TempFile& operator=(TempFile&&) = delete;
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
-  TempFile& operator=(TempFile&&) = delete;
-  ~TempFile();
+  ~TempFile() { discard(); }
 
-  std::FILE* stream() const { return stream_; }
-  const char* path() const { return path_.c_str(); }
+  const std::filesystem::path& path() const { return path_; }
 
-  // Gives the file the permission bits of `target`, closes it and renames it
-  // onto `target`, which it replaces in one step. Ends the process through
-  // fatal_write() or fatal_replace() if any of that fails.
-  void keep(const char* target);
+  // Appends `size` bytes.
+  void write(const void* buffer, std::size_t size);
 
-  // Closes and removes the file.
-  void discard();
+  // Gives the file the permission bits of `target`, flushes it to disk,
+  // renames it onto `target`, which it replaces in one step, and flushes the
+  // target's directory: once this returns, the target holds the new content
+  // even after a power cut.
+  void keep(const std::filesystem::path& target);
+
+  // Closes and removes the file, unless it was kept.
+  void discard() noexcept;
 
  private:
-  TempFile(std::FILE* stream, const char* path);
+  TempFile(platform::File file, std::filesystem::path path);
 
-  std::FILE* stream_;
-  std::string path_;
-  bool pending_;
+  platform::File file_;
+  std::filesystem::path path_;
+  bool pending_ = true;
+  std::uint64_t written_ = 0;
+  std::uint64_t writeback_started_ = 0;  // bytes handed to start_writeback
 };
 
 }  // namespace parse_logo_bin

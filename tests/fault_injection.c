@@ -1,46 +1,38 @@
 /* A preload that makes one C library file call fail, as a full disk, a bad
  * sector or a refused rename would, or raises a signal at that call.
  *
- *   FAULT_CALL    the call: fopen, fread, fwrite, fseek, fflush, fclose,
- *                 rename or unlink
+ *   FAULT_CALL    the call: open, read, write, lseek, ftruncate, fsync,
+ *                 close, rename or unlink
  *   FAULT_PATH    the file it must concern, by the name the program opened
- *                 it with (for rename, either name)
+ *                 it with (for rename, either name; "." for the working
+ *                 directory, as when it is flushed)
  *   FAULT_SKIP    how many such calls succeed first (default 0)
  *   FAULT_ERRNO   the failure, as EIO, ENOSPC, EFBIG, EACCES or EXDEV
- *   FAULT_SIGNAL  instead of failing, raise this signal number and go on
- *
- * A stream whose read or write was failed reports ferror() from then on, as
- * after a real failure. */
+ *   FAULT_SIGNAL  instead of failing, raise this signal number and go on */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
 
-#define MAX_STREAMS 64
+#define MAX_DESCRIPTORS 1024
 
-static struct {
-  FILE *stream;
-  char path[256];
-  int failed;
-} streams[MAX_STREAMS];
+/* The name each open descriptor was opened by. */
+static char paths[MAX_DESCRIPTORS][256];
 
 /* The C library's own `function`, which the wrapper of that name calls on. */
 #define REAL(function) \
   ((__typeof__(&function))(uintptr_t)dlsym(RTLD_NEXT, #function))
 
-static int slot_of(FILE *stream) {
-  for (int i = 0; i < MAX_STREAMS; ++i)
-    if (streams[i].stream == stream && stream != NULL) return i;
-  return -1;
-}
-
-static const char *path_of(FILE *stream) {
-  int slot = slot_of(stream);
-  return slot < 0 ? "" : streams[slot].path;
+static const char *path_of(int fd) {
+  return fd >= 0 && fd < MAX_DESCRIPTORS ? paths[fd] : "";
 }
 
 static int errno_named(const char *name) {
@@ -73,90 +65,72 @@ static int strikes(const char *call, const char *path) {
   return 1;
 }
 
-static void mark_failed(FILE *stream) {
-  int slot = slot_of(stream);
-  if (slot >= 0) streams[slot].failed = 1;
+static int track(int fd, const char *path) {
+  if (fd >= 0 && fd < MAX_DESCRIPTORS)
+    snprintf(paths[fd], sizeof paths[fd], "%s", path);
+  return fd;
 }
 
-static FILE *track(FILE *stream, const char *path) {
-  for (int i = 0; stream && i < MAX_STREAMS; ++i) {
-    if (streams[i].stream == NULL) {
-      streams[i].stream = stream;
-      streams[i].failed = 0;
-      snprintf(streams[i].path, sizeof streams[i].path, "%s", path);
-      break;
-    }
+static mode_t mode_argument(int flags, va_list args) {
+  return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+}
+
+#define OPEN_WRAPPER(name)                             \
+  int name(const char *path, int flags, ...) {         \
+    va_list args;                                      \
+    va_start(args, flags);                             \
+    mode_t mode = mode_argument(flags, args);          \
+    va_end(args);                                      \
+    if (strikes("open", path)) return -1;              \
+    return track(REAL(name)(path, flags, mode), path); \
   }
-  return stream;
+OPEN_WRAPPER(open)
+OPEN_WRAPPER(open64)
+
+ssize_t read(int fd, void *buffer, size_t size) {
+  if (strikes("read", path_of(fd))) return -1;
+  return REAL(read)(fd, buffer, size);
 }
 
-FILE *fopen(const char *path, const char *mode) {
-  return strikes("fopen", path) ? NULL : track(REAL(fopen)(path, mode), path);
+ssize_t write(int fd, const void *buffer, size_t size) {
+  if (strikes("write", path_of(fd))) return -1;
+  return REAL(write)(fd, buffer, size);
 }
 
-FILE *fopen64(const char *path, const char *mode) {
-  return strikes("fopen", path) ? NULL : track(REAL(fopen64)(path, mode), path);
+off_t lseek(int fd, off_t offset, int whence) {
+  if (strikes("lseek", path_of(fd))) return -1;
+  return REAL(lseek)(fd, offset, whence);
 }
 
-size_t fread(void *buffer, size_t size, size_t count, FILE *stream) {
-  if (strikes("fread", path_of(stream))) {
-    mark_failed(stream);
-    return 0;
-  }
-  return REAL(fread)(buffer, size, count, stream);
+off64_t lseek64(int fd, off64_t offset, int whence) {
+  if (strikes("lseek", path_of(fd))) return -1;
+  return REAL(lseek64)(fd, offset, whence);
 }
 
-size_t fwrite(const void *buffer, size_t size, size_t count, FILE *stream) {
-  if (strikes("fwrite", path_of(stream))) {
-    mark_failed(stream);
-    return 0;
-  }
-  return REAL(fwrite)(buffer, size, count, stream);
+int ftruncate(int fd, off_t size) {
+  if (strikes("ftruncate", path_of(fd))) return -1;
+  return REAL(ftruncate)(fd, size);
 }
 
-int fseek(FILE *stream, long offset, int whence) {
-  if (strikes("fseek", path_of(stream))) return -1;
-  return REAL(fseek)(stream, offset, whence);
+int ftruncate64(int fd, off64_t size) {
+  if (strikes("ftruncate", path_of(fd))) return -1;
+  return REAL(ftruncate64)(fd, size);
 }
 
-int fseeko(FILE *stream, off_t offset, int whence) {
-  if (strikes("fseek", path_of(stream))) return -1;
-  return REAL(fseeko)(stream, offset, whence);
+int fsync(int fd) {
+  if (strikes("fsync", path_of(fd))) return -1;
+  return REAL(fsync)(fd);
 }
 
-int fseeko64(FILE *stream, off64_t offset, int whence) {
-  if (strikes("fseek", path_of(stream))) return -1;
-  return REAL(fseeko64)(stream, offset, whence);
-}
-
-int fflush(FILE *stream) {
-  if (stream && strikes("fflush", path_of(stream))) {
-    mark_failed(stream);
-    return EOF;
-  }
-  return REAL(fflush)(stream);
-}
-
-/* A failed close still releases the stream, as the real one does. */
-int fclose(FILE *stream) {
-  int fail = strikes("fclose", path_of(stream));
+/* A failed close still releases the descriptor, as the real one does. */
+int close(int fd) {
+  int fail = strikes("close", path_of(fd));
   int injected = errno;
-  int slot = slot_of(stream);
-  if (slot >= 0) streams[slot].stream = NULL;
-  int result = REAL(fclose)(stream);
+  if (fd >= 0 && fd < MAX_DESCRIPTORS) paths[fd][0] = '\0';
+  int result = REAL(close)(fd);
   if (!fail) return result;
   errno = injected;
-  return EOF;
-}
-
-int ferror(FILE *stream) {
-  int slot = slot_of(stream);
-  return (slot >= 0 && streams[slot].failed) || REAL(ferror)(stream);
-}
-
-int feof(FILE *stream) {
-  int slot = slot_of(stream);
-  return !(slot >= 0 && streams[slot].failed) && REAL(feof)(stream);
+  return -1;
 }
 
 int rename(const char *from, const char *to) {

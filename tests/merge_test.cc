@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "file_io.h"
 #include "parse_logo_bin.hpp"
-#include "stream_io.h"
 #include "tool_runner.h"
 
 namespace parse_logo_bin::testing {
@@ -116,33 +116,33 @@ const FailedMerge kFailedMerges[] = {
      exited(1, "", "I couldn't open the file \"logo_temp.bin\"\n")},
     {"ReadingTheFirstFile",
      both_inputs,
-     {"fread", kFirst, 0, "EIO"},
+     {"read", kFirst, 0, "EIO"},
      exited(1, notice(0, kFirst),
             "I couldn't read the file \"first.bin\"" + kIoError)},
     {"ReadingTheSecondFileHalfway",
      both_inputs,
-     {"fread", kSecond, 1, "EIO"},
+     {"read", kSecond, 1, "EIO"},
      exited(1, kBothNotices,
             "I couldn't read the file \"second.bin\"" + kIoError)},
     {"WritingTheFirstFile",
      both_inputs,
-     {"fwrite", kTemp, 0, "ENOSPC"},
+     {"write", kTemp, 0, "ENOSPC"},
      exited(1, notice(0, kFirst),
             "I couldn't write the file \"logo_temp.bin\": No space left on "
             "device\r\n")},
     {"WritingTheSecondFileHalfway",
      both_inputs,
-     {"fwrite", kTemp, 2, "EFBIG"},
+     {"write", kTemp, 2, "EFBIG"},
      exited(1, kBothNotices,
             "I couldn't write the file \"logo_temp.bin\": File too large\r\n")},
     {"FlushingTheResult",
      both_inputs,
-     {"fflush", kTemp, 0, "EIO"},
+     {"fsync", kTemp, 0, "EIO"},
      exited(1, kBothNotices,
             "I couldn't write the file \"logo_temp.bin\"" + kIoError)},
     {"ClosingTheResult",
      both_inputs,
-     {"fclose", kTemp, 0, "EIO"},
+     {"close", kTemp, 0, "EIO"},
      exited(1, kBothNotices,
             "I couldn't write the file \"logo_temp.bin\"" + kIoError)},
     {"ReplacingTheSecondFile",
@@ -153,7 +153,7 @@ const FailedMerge kFailedMerges[] = {
             "denied\r\n")},
     {"Interrupted",
      both_inputs,
-     {"fwrite", kTemp, 1, "", SIGTERM},
+     {"write", kTemp, 1, "", SIGTERM},
      killed_by(SIGTERM, kBothNotices)},
 };
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "file_io.h"
 #include "parse_logo_bin.hpp"
-#include "stream_io.h"
 #include "tool_runner.h"
 
 namespace parse_logo_bin::testing {
@@ -56,80 +56,80 @@ struct FailedCall {
 
 const FailedCall kFailedCalls[] = {
     {"ReadingTheHeader",
-     {"fread", kImage, 0, "EIO"},
+     {"read", kImage, 0, "EIO"},
      kBegin,
      "I couldn't read the file \"logo_no_compressed.bin\": Input/output "
      "error\r\n",
      HeaderFile::kAbsent},
     {"OpeningTheHeaderFile",
-     {"fopen", kHeader, 0, "EACCES"},
+     {"open", kHeader, 0, "EACCES"},
      kBegin,
      "I couldn't open the file \"logo_no_compressed_header.bin\"\n",
      HeaderFile::kAbsent},
     {"WritingTheHeaderFile",
-     {"fwrite", kHeader, 0, "ENOSPC"},
+     {"write", kHeader, 0, "ENOSPC"},
      kBegin,
      "I couldn't write the file \"logo_no_compressed_header.bin\": No space "
      "left on device\r\n",
      HeaderFile::kUnknown},
     {"FlushingTheHeaderFile",
-     {"fflush", kHeader, 0, "EIO"},
+     {"fsync", kHeader, 0, "EIO"},
      kBegin,
      "I couldn't write the file \"logo_no_compressed_header.bin\": "
      "Input/output error\r\n",
      HeaderFile::kUnknown},
     {"ClosingTheHeaderFile",
-     {"fclose", kHeader, 0, "EIO"},
+     {"close", kHeader, 0, "EIO"},
      kBegin,
      "I couldn't write the file \"logo_no_compressed_header.bin\": "
      "Input/output error\r\n",
      HeaderFile::kUnknown},
     {"ReopeningTheImage",
-     {"fopen", kImage, 1, "EACCES"},
+     {"open", kImage, 1, "EACCES"},
      kBegin + "Open the file failure...\r\n",
      "",
      HeaderFile::kWritten},
     {"CreatingTheTempFile",
-     {"fopen", kTemp, 0, "EACCES"},
+     {"open", kTemp, 0, "EACCES"},
      kBegin + "Open the file failure...\r\n",
      "",
      HeaderFile::kWritten},
     {"SeekingPastTheHeader",
-     {"fseek", kImage, 0, "EIO"},
+     {"lseek", kImage, 0, "EIO"},
      kBegin,
      "I couldn't read the file \"logo_no_compressed.bin\": Input/output "
      "error\r\n",
      HeaderFile::kWritten},
     {"ReadingTheBody",
-     {"fread", kImage, 1, "EIO"},
+     {"read", kImage, 1, "EIO"},
      kBegin,
      "I couldn't read the file \"logo_no_compressed.bin\": Input/output "
      "error\r\n",
      HeaderFile::kWritten},
     {"ReadingTheBodyHalfway",
-     {"fread", kImage, 3, "EIO"},
+     {"read", kImage, 3, "EIO"},
      kBegin,
      "I couldn't read the file \"logo_no_compressed.bin\": Input/output "
      "error\r\n",
      HeaderFile::kWritten},
     {"WritingTheBody",
-     {"fwrite", kTemp, 0, "ENOSPC"},
+     {"write", kTemp, 0, "ENOSPC"},
      kBegin,
      "I couldn't write the file \"logo_temp.bin\": No space left on "
      "device\r\n",
      HeaderFile::kWritten},
     {"WritingTheBodyHalfway",
-     {"fwrite", kTemp, 2, "EFBIG"},
+     {"write", kTemp, 2, "EFBIG"},
      kBegin,
      "I couldn't write the file \"logo_temp.bin\": File too large\r\n",
      HeaderFile::kWritten},
     {"FlushingTheBody",
-     {"fflush", kTemp, 0, "EIO"},
+     {"fsync", kTemp, 0, "EIO"},
      kBegin,
      "I couldn't write the file \"logo_temp.bin\": Input/output error\r\n",
      HeaderFile::kWritten},
     {"ClosingTheBody",
-     {"fclose", kTemp, 0, "EIO"},
+     {"close", kTemp, 0, "EIO"},
      kBegin,
      "I couldn't write the file \"logo_temp.bin\": Input/output error\r\n",
      HeaderFile::kWritten},
@@ -199,7 +199,7 @@ class InterruptTest : public SplitFaultTest,
 
 TEST_P(InterruptTest, RemovesTheTempFileAndEndsAsTheSignalWould) {
   RunOptions options;
-  options.faults = {{"fwrite", kTemp, 1, "", GetParam()}};
+  options.faults = {{"write", kTemp, 1, "", GetParam()}};
   EXPECT_EQ(split(options), killed_by(GetParam(), kBegin));
   expect_image_intact();
   EXPECT_EQ(read_file(dir.path(kHeader)), kHeaderContent);
@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest,
 
 TEST_F(SplitFaultTest, IgnoredHangupDoesNotStopTheRun) {
   RunOptions options;
-  options.faults = {{"fwrite", kTemp, 1, "", SIGHUP}};
+  options.faults = {{"write", kTemp, 1, "", SIGHUP}};
   options.ignored_signals = {SIGHUP};
   EXPECT_EQ(split(options), exited(0, kBegin + kEnd));
   EXPECT_EQ(snapshot(dir.work()),

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "file_io.h"
 #include "parse_logo_bin.hpp"
-#include "stream_io.h"
 #include "tool_runner.h"
 
 namespace parse_logo_bin::testing {

@@ -1,0 +1,55 @@
+// The tool's steps as the program and older callers know them: each prints
+// its notices and, on a failure, its message, and ends the process with
+// status 1. The work is done by the core (core.h).
+#include <cstdio>
+#include <cstdlib>
+
+#include "core.h"
+#include "fatal.h"
+#include "messages.h"
+#include "parse_logo_bin.hpp"
+
+namespace parse_logo_bin {
+
+void create_logo_header_file(const char* image_file, const char* header_file) {
+  try {
+    write_header_file(image_file, header_file);
+  } catch (const Error& error) {
+    print_failure(error, image_file, header_file);
+    std::exit(1);
+  }
+}
+
+void remove_header_info_from_file(const char* file) {
+  try {
+    cut_header(file);
+  } catch (const Error& error) {
+    Error::Step step = error.step();
+    if (step == Error::Step::kOpenInput || step == Error::Step::kOpenOutput)
+      fatal(stdout, messages::kOpenFailure);
+    print_failure(error, file, file);
+    std::exit(1);
+  }
+}
+
+void merge(const char* first_file, const char* second_file) {
+  auto notice = [](int index, const std::filesystem::path& input) {
+    std::printf(messages::kMergeNotice, index, input.string().c_str());
+    std::fflush(stdout);  // seen as the copy starts, even through a pipe
+  };
+  try {
+    merge_files(first_file, second_file, notice);
+  } catch (const Error& error) {
+    if (error.step() == Error::Step::kOpenInput) {
+      // The first file's notice came before the second file was opened,
+      // and still does.
+      if (error.file() == second_file) notice(0, first_file);
+      fatal(stdout, messages::kMergeCannotOpen, error.file().string().c_str());
+    }
+    print_failure(error, first_file, second_file);
+    // The result is in place; only the first file is left over.
+    if (error.step() != Error::Step::kRemove) std::exit(1);
+  }
+}
+
+}  // namespace parse_logo_bin
