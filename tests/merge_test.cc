@@ -2,6 +2,7 @@
 // notices, and what is left when a file or the system fails it. A merge that
 // fails leaves both inputs exactly as they were and no "logo_temp.bin".
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -89,6 +90,8 @@ struct FailedMerge {
   void (*prepare)(ScratchDir& dir);
   Fault fault;
   Outcome outcome;
+  std::string first = kFirst;
+  std::string second = kSecond;
 };
 
 void both_inputs(ScratchDir& dir) {
@@ -155,6 +158,58 @@ const FailedMerge kFailedMerges[] = {
      both_inputs,
      {"write", kTemp, 1, "", SIGTERM},
      killed_by(SIGTERM, kBothNotices)},
+    {"FirstFileIsAFifo",
+     [](ScratchDir& dir) {
+       mkfifo(dir.path(kFirst).c_str(), 0666);
+       write_file(dir.path(kSecond), "second");
+     },
+     {},
+     exited(1, "", "The file \"first.bin\" is not a regular file\r\n")},
+    {"SecondFileLinksToADevice",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kFirst), "first");
+       std::filesystem::create_symlink("/dev/zero", dir.path(kSecond));
+     },
+     {},
+     exited(1, "", "The file \"second.bin\" is not a regular file\r\n")},
+    {"OneFileGivenTwice",
+     [](ScratchDir& dir) { write_file(dir.path(kFirst), "first"); },
+     {},
+     exited(1, "",
+            "The files \"first.bin\" and \"first.bin\" are the same "
+            "file\r\n"),
+     kFirst,
+     kFirst},
+    {"HardLinksToOneFile",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kFirst), "first");
+       std::filesystem::create_hard_link(dir.path(kFirst), dir.path(kSecond));
+     },
+     {},
+     exited(1, "",
+            "The files \"first.bin\" and \"second.bin\" are the same "
+            "file\r\n")},
+    {"FirstFileNamedAsTheTempFile",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kTemp), "first");
+       write_file(dir.path(kSecond), "second");
+     },
+     {},
+     exited(1, "",
+            "The file \"logo_temp.bin\" has the name of the temporary "
+            "file\r\n"),
+     kTemp},
+    {"SecondFileNamedAsTheTempFile",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kFirst), "first");
+       write_file(dir.path(kTemp), "second");
+     },
+     {},
+     exited(1, "",
+            "The file \"logo_temp.bin\" has the name of the temporary "
+            "file\r\n"),
+     kFirst,
+     kTemp},
 };
 
 void PrintTo(const FailedMerge& failure, std::ostream* os) {
@@ -169,7 +224,8 @@ TEST_P(FailedMergeTest, LeavesBothInputsAsTheyWere) {
   const Snapshot before = snapshot(dir.work());
   RunOptions options;
   if (!GetParam().fault.call.empty()) options.faults = {GetParam().fault};
-  EXPECT_EQ(merge(kFirst, kSecond, options), GetParam().outcome);
+  EXPECT_EQ(merge(GetParam().first, GetParam().second, options),
+            GetParam().outcome);
   EXPECT_EQ(snapshot(dir.work()), before);
 }
 

@@ -98,6 +98,20 @@ TEST_F(SplitTest, NeverWritesThroughALinkPlantedAsTheTempFile) {
   EXPECT_EQ(snapshot(dir.work()), expected);
 }
 
+// The header file is rewritten where it is: a link there keeps pointing at
+// the file that receives the header.
+TEST_F(SplitTest, HeaderFileThatIsALinkStaysALink) {
+  const std::string image = sample_bytes(100);
+  write(kImage, image);
+  write("headers.bin", std::string(40, 'h'));
+  std::filesystem::create_symlink("headers.bin", dir.path(kHeader));
+  EXPECT_EQ(split(), exited(0, kBegin + kEnd));
+  EXPECT_EQ(snapshot(dir.work()),
+            (Snapshot{{kImage, image.substr(LOGO_HEADER_SIZE)},
+                      {kHeader, "<symlink to headers.bin>"},
+                      {"headers.bin", image.substr(0, LOGO_HEADER_SIZE)}}));
+}
+
 TEST_F(SplitTest, BodyKeepsThePermissionsOfTheImage) {
   write(kImage, sample_bytes(100));
   ASSERT_EQ(chmod(dir.path(kImage).c_str(), 0604), 0);
@@ -131,6 +145,8 @@ const std::string kCantOpenImage =
     "I couldn't open the file \"logo_no_compressed.bin\"\r\n";
 const std::string kCantOpenHeader =
     "I couldn't open the file \"logo_no_compressed_header.bin\"\n";
+const std::string kNotRegular =
+    "The file \"logo_no_compressed.bin\" is not a regular file\r\n";
 const std::string kTooShort =
     "The file \"logo_no_compressed.bin\" is shorter than its 16-byte "
     "header\r\n";
@@ -167,6 +183,28 @@ const Refusal kRefusals[] = {
        chmod(dir.work().c_str(), 0555);
      },
      true, kCantOpenHeader},
+    {"ImageIsAFifo",
+     [](ScratchDir& dir) { mkfifo(dir.path(kImage).c_str(), 0666); }, false,
+     kNotRegular},
+    {"ImageLinksToADevice",
+     [](ScratchDir& dir) {
+       std::filesystem::create_symlink("/dev/zero", dir.path(kImage));
+     },
+     false, kNotRegular},
+    {"HeaderFileIsAFifo",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kImage), sample_bytes(100));
+       mkfifo(dir.path(kHeader).c_str(), 0666);
+     },
+     false, kCantOpenHeader},
+    {"HeaderFileIsTheImage",
+     [](ScratchDir& dir) {
+       write_file(dir.path(kImage), sample_bytes(100));
+       std::filesystem::create_symlink(kImage, dir.path(kHeader));
+     },
+     false,
+     "The files \"logo_no_compressed.bin\" and "
+     "\"logo_no_compressed_header.bin\" are the same file\r\n"},
     {"EmptyImage", [](ScratchDir& dir) { image_of(dir, 0); }, false, kTooShort},
     {"OneByteImage", [](ScratchDir& dir) { image_of(dir, 1); }, false,
      kTooShort},

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -28,13 +30,18 @@ namespace {
 }
 
 // Drains both pipes together, so that neither can fill up and stall the
-// child.
-void collect(int out_fd, int err_fd, std::string* out, std::string* err) {
+// child. Returns false if `deadline` passed first.
+bool collect(int out_fd, int err_fd, std::string* out, std::string* err,
+             std::chrono::steady_clock::time_point deadline) {
   pollfd fds[] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   std::string* sinks[] = {out, err};
   int open_count = 2;
   while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    int ready = poll(fds, 2, static_cast<int>(left.count()));
+    if (ready < 0) {
       if (errno == EINTR) continue;
       fail("poll");
     }
@@ -51,6 +58,7 @@ void collect(int out_fd, int err_fd, std::string* out, std::string* err) {
       }
     }
   }
+  return true;
 }
 
 std::vector<std::string> environment_for(const RunOptions& options) {
@@ -151,7 +159,7 @@ bool ScratchDir::mount_tmpfs(const std::string& size) {
   return mounted_;
 }
 
-Outcome ScratchDir::run(const std::string& program, const RunOptions& options) {
+Process ScratchDir::start(const std::string& program, const RunOptions& options) {
   std::vector<std::string> argv{program};
   bool drop_privileges = options.unprivileged && geteuid() == 0;
   if (drop_privileges) {
@@ -176,6 +184,7 @@ Outcome ScratchDir::run(const std::string& program, const RunOptions& options) {
   if (pid == 0) {
     dup2(out_pipe[1], STDOUT_FILENO);
     dup2(err_pipe[1], STDERR_FILENO);
+    for (int fd : options.closed_descriptors) close(fd);
     if (chdir(work_.c_str()) != 0) _exit(126);
     rlimit limit{options.file_size_limit, options.file_size_limit};
     setrlimit(RLIMIT_FSIZE, &limit);
@@ -188,12 +197,45 @@ Outcome ScratchDir::run(const std::string& program, const RunOptions& options) {
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
+  return Process(pid, out_pipe[0], err_pipe[0], options.timeout_seconds);
+}
+
+Process::Process(Process&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)),
+      out_fd_(other.out_fd_),
+      err_fd_(other.err_fd_),
+      timeout_seconds_(other.timeout_seconds_) {}
+
+Process::~Process() {
+  if (pid_ < 0) return;
+  kill(pid_, SIGKILL);
+  kill(pid_, SIGCONT);
+  wait();
+}
+
+void Process::signal(int signal_number) const { kill(pid_, signal_number); }
+
+bool Process::has_ended() const {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid_), &info,
+                WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid_;
+}
+
+Outcome Process::wait() {
   Outcome outcome;
-  collect(out_pipe[0], err_pipe[0], &outcome.out, &outcome.err);
+  auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds_);
+  if (!collect(out_fd_, err_fd_, &outcome.out, &outcome.err, deadline)) {
+    kill(pid_, SIGKILL);
+    close(out_fd_);
+    close(err_fd_);
+  }
   int status;
-  while (waitpid(pid, &status, 0) < 0) {
+  while (waitpid(pid_, &status, 0) < 0) {
     if (errno != EINTR) fail("waitpid");
   }
+  pid_ = -1;
   if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
   return outcome;
@@ -203,12 +245,14 @@ Snapshot snapshot(const std::string& dir) {
   Snapshot entries;
   for (const fs::directory_entry& entry :
        fs::recursive_directory_iterator(dir)) {
-    std::string name = fs::relative(entry.path(), dir).string();
+    std::string name = entry.path().lexically_relative(dir).string();
     if (entry.is_symlink())
       entries[name] =
           "<symlink to " + fs::read_symlink(entry.path()).string() + ">";
     else if (entry.is_directory())
       entries[name] = "<directory>";
+    else if (!entry.is_regular_file())
+      entries[name] = "<special file>";
     else
       entries[name] = read_file(entry.path());
   }

@@ -45,6 +45,36 @@ struct RunOptions {
   bool unprivileged = false;
   rlim_t file_size_limit = RLIM_INFINITY;
   std::vector<int> ignored_signals;
+  // Standard descriptors the program starts without, as after `2>&-`.
+  std::vector<int> closed_descriptors;
+  // A program still running after this long is killed (SIGKILL), so that a
+  // hang fails the test instead of stalling it.
+  int timeout_seconds = 60;
+};
+
+// A program started by ScratchDir::start(), running until wait().
+class Process {
+ public:
+  Process(int pid, int out_fd, int err_fd, int timeout_seconds)
+      : pid_(pid), out_fd_(out_fd), err_fd_(err_fd),
+        timeout_seconds_(timeout_seconds) {}
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&&) = delete;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process();  // kills and reaps a process not waited for
+
+  int pid() const { return pid_; }
+  void signal(int signal_number) const;
+  // Whether it has ended (it stays waitable).
+  bool has_ended() const;
+  // Collects both streams until the process ends, and its status.
+  Outcome wait();
+
+ private:
+  int pid_;
+  int out_fd_, err_fd_;
+  int timeout_seconds_;
 };
 
 // A fresh directory under the system's temporary directory, removed with all
@@ -66,7 +96,10 @@ class ScratchDir {
   bool mount_tmpfs(const std::string& size);
 
   // Runs `program` with work() as its working directory.
-  Outcome run(const std::string& program, const RunOptions& options = {});
+  Outcome run(const std::string& program, const RunOptions& options = {}) {
+    return start(program, options).wait();
+  }
+  Process start(const std::string& program, const RunOptions& options = {});
 
  private:
   std::string base_;
@@ -75,7 +108,8 @@ class ScratchDir {
 };
 
 // Every entry of `dir` (recursively), by relative name: a file's content, or
-// "<directory>", or "<symlink to TARGET>".
+// "<directory>", "<symlink to TARGET>" or "<special file>" (a FIFO, a
+// device, a socket; never read).
 using Snapshot = std::map<std::string, std::string>;
 Snapshot snapshot(const std::string& dir);
 
