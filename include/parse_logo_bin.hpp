@@ -71,6 +71,25 @@ class Error : public std::system_error {
   std::filesystem::path file_;
 };
 
+// Splits `image` into its header, written into `header`, and its body, which
+// replaces `image`: the tool's whole run. The header file is rewritten in
+// place (a symbolic link there is followed) and flushed to disk before the
+// image is replaced; once this returns, both are on disk. An image shorter
+// than its header, or that is not a regular file, is refused before any
+// file changes. Throws Error; the header file may then already hold the
+// image's header, and the image is whole.
+void split_image(const std::filesystem::path& image,
+                 const std::filesystem::path& header);
+
+// Stores the bytes of `first` followed by those of `second` under the name
+// `second`, then removes `first`: merging the header file and the body left
+// by a split rebuilds the whole image. Both must be regular files, and not
+// the same file. Once this returns, the result is on disk. Throws Error,
+// with both files as they were; or, with Error::Step::kRemove, when only
+// the removal of `first` failed, the result in place.
+void merge_files(const std::filesystem::path& first,
+                 const std::filesystem::path& second);
+
 // Copies the first LOGO_HEADER_SIZE bytes of `image_file` into
 // `header_file`, which is rewritten in place (a symbolic link there is
 // followed). The image is left unchanged; one shorter than its header is

@@ -124,9 +124,9 @@ void cut_header(const std::filesystem::path& image) {
   body.keep(image);
 }
 
-void merge_files(const std::filesystem::path& first,
-                 const std::filesystem::path& second,
-                 const BeforeCopy& before_copy) {
+void join_files(const std::filesystem::path& first,
+                const std::filesystem::path& second,
+                const BeforeCopy& before_copy) {
   DirectoryLockHolder lock(second);
   const std::filesystem::path* names[] = {&first, &second};
   for (const std::filesystem::path* name : names) refuse_temporary_name(*name);
@@ -154,6 +154,18 @@ void merge_files(const std::filesystem::path& first,
   platform::remove_file(first, error);
   if (!error) platform::sync_directory(first.parent_path(), error);
   check(error, Step::kRemove, first);
+}
+
+void split_image(const std::filesystem::path& image,
+                 const std::filesystem::path& header) {
+  DirectoryLockHolder lock(image);  // for both steps
+  write_header_file(image, header);
+  cut_header(image);
+}
+
+void merge_files(const std::filesystem::path& first,
+                 const std::filesystem::path& second) {
+  join_files(first, second, nullptr);
 }
 
 }  // namespace parse_logo_bin

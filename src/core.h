@@ -1,5 +1,6 @@
-// The operations themselves: they never print and never end the process.
-// Every failure throws Error, after every file is back as it was.
+// The operations themselves, behind split_image() and merge_files() and the
+// exiting functions: they never print and never end the process. Every
+// failure throws Error, after every file is back as it was.
 #ifndef PARSE_LOGO_BIN_CORE_H
 #define PARSE_LOGO_BIN_CORE_H
 
@@ -39,12 +40,10 @@ void cut_header(const std::filesystem::path& image);
 using BeforeCopy =
     std::function<void(int index, const std::filesystem::path& input)>;
 
-// Stores `first`'s bytes followed by `second`'s under `second`, then removes
-// `first`. A failure of that removal alone throws Error with
-// Error::Step::kRemove, the result in place.
-void merge_files(const std::filesystem::path& first,
-                 const std::filesystem::path& second,
-                 const BeforeCopy& before_copy);
+// merge_files(), calling `before_copy` before it copies each input.
+void join_files(const std::filesystem::path& first,
+                const std::filesystem::path& second,
+                const BeforeCopy& before_copy);
 
 }  // namespace parse_logo_bin
 

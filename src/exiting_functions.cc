@@ -38,7 +38,7 @@ void merge(const char* first_file, const char* second_file) {
     std::fflush(stdout);  // seen as the copy starts, even through a pipe
   };
   try {
-    merge_files(first_file, second_file, notice);
+    join_files(first_file, second_file, notice);
   } catch (const Error& error) {
     if (error.step() == Error::Step::kOpenInput) {
       // The first file's notice came before the second file was opened,

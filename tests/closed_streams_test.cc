@@ -47,7 +47,8 @@ TEST(ClosedStreamsTest, TempFileImpossibleWithStandardOutputClosed) {
   const std::string image = sample_bytes(1000);
   write_file(dir.path(kImage), image);
   std::filesystem::create_directories(dir.path(kTemp + "/inside"));
-  EXPECT_EQ(dir.run(PARSE_LOGO_BIN_TOOL, closing(STDOUT_FILENO)), exited(1, ""));
+  EXPECT_EQ(dir.run(PARSE_LOGO_BIN_TOOL, closing(STDOUT_FILENO)),
+            exited(1, ""));
   EXPECT_EQ(snapshot(dir.work()),
             (Snapshot{{kImage, image},
                       {kHeader, image.substr(0, LOGO_HEADER_SIZE)},

@@ -1,6 +1,7 @@
-# Installs the build into a fresh prefix, builds the example client against
+# Installs the build into a fresh prefix, builds the example clients against
 # the installed package, then splits an image with the installed tool and
-# rebuilds it with the client.
+# rebuilds it with one client; and splits and rebuilds it with the other,
+# which goes on past a directory without an image.
 #
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=...
 #         -P installed_package_test.cmake
@@ -27,6 +28,10 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/rebuild_image
     -B ${WORK_DIR}/client -DCMAKE_PREFIX_PATH=${prefix}
     -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/client)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/split_images
+    -B ${WORK_DIR}/library_client -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/library_client)
 
 set(run_dir ${WORK_DIR}/run)
 file(MAKE_DIRECTORY ${run_dir})
@@ -49,5 +54,22 @@ if(NOT result EQUAL 0 OR NOT rebuilt STREQUAL image OR
    NOT notices STREQUAL expected_notices OR
    EXISTS ${run_dir}/logo_no_compressed_header.bin)
   message(FATAL_ERROR "the client did not rebuild the image: ${notices}")
+endif()
+
+# The library client: a missing image in one directory is reported, and the
+# other directory is split all the same, then rebuilt.
+file(MAKE_DIRECTORY ${WORK_DIR}/empty)
+execute_process(COMMAND ${WORK_DIR}/library_client/split_images
+                        ${WORK_DIR}/empty ${run_dir}
+                RESULT_VARIABLE result ERROR_VARIABLE errors)
+file(READ ${run_dir}/logo_no_compressed_header.bin header)
+if(NOT result EQUAL 1 OR NOT header STREQUAL "0123456789abcdef" OR
+   NOT errors MATCHES "No such file or directory")
+  message(FATAL_ERROR "the library client did not go on: ${errors}")
+endif()
+run(${WORK_DIR}/library_client/split_images --rebuild ${run_dir})
+file(READ ${run_dir}/logo_no_compressed.bin rebuilt)
+if(NOT rebuilt STREQUAL image)
+  message(FATAL_ERROR "the library client did not rebuild the image")
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})

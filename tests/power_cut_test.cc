@@ -157,25 +157,22 @@ class PowerCutTest : public ::testing::TestWithParam<Case> {
       // An interrupted run may leave its temporary file; the next run
       // removes it.
       bool temp_left = files.erase(kTemp) == 1;
-      finished = !temp_left && files == Snapshot{{kImage, body},
-                                                 {kHeader, header}};
-      acceptable = finished ||
-                   files == Snapshot{{kImage, kImageContent},
-                                     {kHeader, kOldHeader}} ||
-                   files == Snapshot{{kImage, kImageContent},
-                                     {kHeader, header}};
+      finished =
+          !temp_left && files == Snapshot{{kImage, body}, {kHeader, header}};
+      acceptable =
+          finished ||
+          files == Snapshot{{kImage, kImageContent}, {kHeader, kOldHeader}} ||
+          files == Snapshot{{kImage, kImageContent}, {kHeader, header}};
     } else {
       bool temp_left = files.erase(kTemp) == 1;
       finished = !temp_left && files == Snapshot{{kImage, kImageContent}};
-      acceptable = finished ||
-                   files == Snapshot{{kImage, body}, {kHeader, header}} ||
-                   // The result was on disk, the removal of the header
-                   // file not yet.
-                   files == Snapshot{{kImage, kImageContent},
-                                     {kHeader, header}};
+      acceptable =
+          finished || files == Snapshot{{kImage, body}, {kHeader, header}} ||
+          // The result was on disk, the removal of the header
+          // file not yet.
+          files == Snapshot{{kImage, kImageContent}, {kHeader, header}};
     }
-    if (succeeded ? finished : acceptable)
-      return ::testing::AssertionSuccess();
+    if (succeeded ? finished : acceptable) return ::testing::AssertionSuccess();
     auto failure = ::testing::AssertionFailure()
                    << (succeeded ? "not the finished result after success"
                                  : "neither the state before nor after")
@@ -215,16 +212,17 @@ TEST_P(PowerCutTest, SuccessReportedSurvivesACutRightAfter) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FileSystems, PowerCutTest,
-    ::testing::Values(Case{kExt4, Operation::kSplit},
-                      Case{kExt4, Operation::kMerge},
-                      Case{kXfs, Operation::kSplit},
-                      Case{kXfs, Operation::kMerge}),
-    [](const auto& info) {
-      return std::string(info.param.file_system.type) +
-             (info.param.operation == Operation::kSplit ? "Split" : "Merge");
-    });
+INSTANTIATE_TEST_SUITE_P(FileSystems, PowerCutTest,
+                         ::testing::Values(Case{kExt4, Operation::kSplit},
+                                           Case{kExt4, Operation::kMerge},
+                                           Case{kXfs, Operation::kSplit},
+                                           Case{kXfs, Operation::kMerge}),
+                         [](const auto& info) {
+                           return std::string(info.param.file_system.type) +
+                                  (info.param.operation == Operation::kSplit
+                                       ? "Split"
+                                       : "Merge");
+                         });
 
 }  // namespace
 }  // namespace parse_logo_bin::testing

@@ -159,7 +159,8 @@ bool ScratchDir::mount_tmpfs(const std::string& size) {
   return mounted_;
 }
 
-Process ScratchDir::start(const std::string& program, const RunOptions& options) {
+Process ScratchDir::start(const std::string& program,
+                          const RunOptions& options) {
   std::vector<std::string> argv{program};
   bool drop_privileges = options.unprivileged && geteuid() == 0;
   if (drop_privileges) {

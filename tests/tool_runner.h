@@ -56,7 +56,9 @@ struct RunOptions {
 class Process {
  public:
   Process(int pid, int out_fd, int err_fd, int timeout_seconds)
-      : pid_(pid), out_fd_(out_fd), err_fd_(err_fd),
+      : pid_(pid),
+        out_fd_(out_fd),
+        err_fd_(err_fd),
         timeout_seconds_(timeout_seconds) {}
   Process(Process&& other) noexcept;
   Process& operator=(Process&&) = delete;
