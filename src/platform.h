@@ -70,6 +70,9 @@ class File {
   // for it, so that a later sync() has less left to do. A hint: where the
   // system has no such call, nothing happens.
   void start_writeback(std::uint64_t offset, std::uint64_t length);
+  // Waits until the range is written to disk (its data; sync() still has to
+  // follow for the file's size). Where the system cannot, returns at once.
+  void wait_for_writeback(std::uint64_t offset, std::uint64_t length);
 
   // Returns once the file's content and size are on the disk.
   void sync(std::error_code& error);

@@ -163,6 +163,18 @@ void File::start_writeback(std::uint64_t offset, std::uint64_t length) {
 #endif
 }
 
+void File::wait_for_writeback(std::uint64_t offset, std::uint64_t length) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  ::sync_file_range(static_cast<int>(handle_), static_cast<off_t>(offset),
+                    static_cast<off_t>(length),
+                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                        SYNC_FILE_RANGE_WAIT_AFTER);
+#else
+  (void)offset;
+  (void)length;
+#endif
+}
+
 void File::sync(std::error_code& error) {
   if (::fsync(static_cast<int>(handle_)) != 0) error = last_error();
 }

@@ -9,9 +9,11 @@
 namespace parse_logo_bin {
 namespace {
 
-// How much is written before its write-back to disk is started. The flush
-// before the rename then waits for the last few MiB only, instead of the
-// whole file, and the copy and the disk work at the same time.
+// How much is written before its write-back to disk is started. The copy
+// and the disk then work at the same time, the flush before the rename
+// waits for the last chunk or two only, and the copy never runs more than
+// two chunks ahead of the disk, so that it fills no memory with pages
+// waiting to be written.
 constexpr std::uint64_t kWritebackChunk = 8 * 1024 * 1024;
 
 }  // namespace
@@ -53,9 +55,14 @@ void TempFile::write(const void* buffer, std::size_t size) {
   file_.write(buffer, size, error);
   if (error) throw Error(Error::Step::kWrite, path_, error);
   written_ += size;
-  if (written_ - writeback_started_ >= kWritebackChunk) {
-    file_.start_writeback(writeback_started_, written_ - writeback_started_);
-    writeback_started_ = written_;
+  // Whole chunks only: a page still being written to must not be under
+  // write-back, or the write waits for the disk.
+  std::uint64_t whole_chunks = written_ / kWritebackChunk * kWritebackChunk;
+  if (whole_chunks > writeback_started_) {
+    file_.start_writeback(writeback_started_,
+                          whole_chunks - writeback_started_);
+    if (writeback_started_ > 0) file_.wait_for_writeback(0, writeback_started_);
+    writeback_started_ = whole_chunks;
   }
 }
 
