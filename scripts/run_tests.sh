@@ -1,21 +1,20 @@
 #!/usr/bin/env bash
-# Builds the project and runs all its tests.
+# Builds the project and runs all its tests, through the CMake presets.
 #   SANITIZE=1  build and test under AddressSanitizer and
 #               UndefinedBehaviorSanitizer instead, in build-sanitize/
 #   CI=true     compiler warnings are errors
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_dir=build
-options=()
+preset=default
 if [[ "${SANITIZE:-}" == 1 ]]; then
-  build_dir=build-sanitize
-  options+=(-DPARSE_LOGO_BIN_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  preset=sanitize
 fi
+options=()
 if [[ "${CI:-}" == true ]]; then
   options+=(-DPARSE_LOGO_BIN_WERROR=ON)
 fi
 
-cmake -S . -B "$build_dir" "${options[@]}"
-cmake --build "$build_dir" --parallel "$(nproc)"
-ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)"
+cmake --preset "$preset" "${options[@]}"
+cmake --build --preset "$preset" --parallel "$(nproc)"
+ctest --preset "$preset" --parallel "$(nproc)"

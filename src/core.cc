@@ -18,7 +18,7 @@ using Step = Error::Step;
 // The locks this thread holds, with the number of holders of each.
 struct HeldLock {
   std::filesystem::path directory;
-  platform::DirectoryLock lock;
+  std::unique_ptr<platform::DirectoryLock> lock;
   int holders;
 };
 thread_local std::vector<HeldLock> held_locks;
@@ -58,7 +58,8 @@ DirectoryLockHolder::DirectoryLockHolder(const std::filesystem::path& file)
       return;
     }
   }
-  held_locks.push_back({directory_, platform::DirectoryLock(directory_), 1});
+  held_locks.push_back(
+      {directory_, std::make_unique<platform::DirectoryLock>(directory_), 1});
 }
 
 DirectoryLockHolder::~DirectoryLockHolder() {

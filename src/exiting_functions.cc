@@ -34,8 +34,8 @@ void remove_header_info_from_file(const char* file) {
 
 void merge(const char* first_file, const char* second_file) {
   auto notice = [](int index, const std::filesystem::path& input) {
-    std::printf(messages::kMergeNotice, index, input.string().c_str());
-    std::fflush(stdout);  // seen as the copy starts, even through a pipe
+    // Flushed: seen as the copy starts, even through a pipe.
+    print(stdout, messages::kMergeNotice, index, input.string().c_str());
   };
   try {
     join_files(first_file, second_file, notice);

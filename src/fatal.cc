@@ -5,14 +5,32 @@
 #include <string>
 
 #include "messages.h"
+#include "platform.h"
 
 namespace parse_logo_bin {
 
-void fatal(std::FILE* stream, const char* format, ...) {
-  std::fflush(stdout);
+namespace {
+
+void print_arguments(std::FILE* stream, const char* format, va_list args) {
+  platform::use_binary_standard_output();
+  std::fflush(stdout);  // what came before shows before a message on stderr
+  std::vfprintf(stream, format, args);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+void print(std::FILE* stream, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vfprintf(stream, format, args);
+  print_arguments(stream, format, args);
+  va_end(args);
+}
+
+void fatal(std::FILE* stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  print_arguments(stream, format, args);
   va_end(args);
   std::exit(1);
 }
@@ -20,44 +38,40 @@ void fatal(std::FILE* stream, const char* format, ...) {
 void print_failure(const Error& error, const char* first, const char* second) {
   const std::string file = error.file().string();
   const std::string reason = error.code().message();
-  std::fflush(stdout);
   switch (error.step()) {
     case Error::Step::kOpenInput:
-      std::fprintf(stderr, messages::kCannotOpen, file.c_str());
+      print(stderr, messages::kCannotOpen, file.c_str());
       return;
     case Error::Step::kOpenOutput:
-      std::fprintf(stderr, messages::kCannotOpenOutput, file.c_str());
+      print(stderr, messages::kCannotOpenOutput, file.c_str());
       return;
     case Error::Step::kRead:
-      std::fprintf(stderr, messages::kCannotRead, file.c_str(), reason.c_str());
+      print(stderr, messages::kCannotRead, file.c_str(), reason.c_str());
       return;
     case Error::Step::kWrite:
-      std::fprintf(stderr, messages::kCannotWrite, file.c_str(),
-                   reason.c_str());
+      print(stderr, messages::kCannotWrite, file.c_str(), reason.c_str());
       return;
     case Error::Step::kReplace:
-      std::fprintf(stderr, messages::kCannotReplace, file.c_str(),
-                   reason.c_str());
+      print(stderr, messages::kCannotReplace, file.c_str(), reason.c_str());
       return;
     case Error::Step::kRemove:
-      std::fprintf(stderr, messages::kCannotRemove, file.c_str(),
-                   reason.c_str());
+      print(stderr, messages::kCannotRemove, file.c_str(), reason.c_str());
       return;
     case Error::Step::kCheck:
       break;
   }
   switch (static_cast<Refusal>(error.code().value())) {
     case Refusal::image_too_short:
-      std::fprintf(stderr, messages::kTooShort, file.c_str(), LOGO_HEADER_SIZE);
+      print(stderr, messages::kTooShort, file.c_str(), LOGO_HEADER_SIZE);
       return;
     case Refusal::not_a_regular_file:
-      std::fprintf(stderr, messages::kNotRegular, file.c_str());
+      print(stderr, messages::kNotRegular, file.c_str());
       return;
     case Refusal::same_file:
-      std::fprintf(stderr, messages::kSameFile, first, second);
+      print(stderr, messages::kSameFile, first, second);
       return;
     case Refusal::temporary_file_name:
-      std::fprintf(stderr, messages::kTemporaryName, file.c_str());
+      print(stderr, messages::kTemporaryName, file.c_str());
       return;
   }
 }

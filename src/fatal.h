@@ -1,5 +1,5 @@
-// How the tool and its exiting functions report a failure: one message,
-// then exit status 1. Nothing below them prints.
+// How the tool and its exiting functions print: their notices, and a
+// failure as one message, then exit status 1. Nothing below them prints.
 #ifndef PARSE_LOGO_BIN_FATAL_H
 #define PARSE_LOGO_BIN_FATAL_H
 
@@ -18,6 +18,11 @@
 #endif
 
 namespace parse_logo_bin {
+
+// Writes the printf-style text to `stream` (standard output or error)
+// byte for byte, carriage returns included, and flushes it.
+void print(std::FILE* stream, const char* format, ...)
+    PARSE_LOGO_BIN_PRINTF(2, 3);
 
 // Writes the printf-style message to `stream` and ends the process with
 // status 1. Standard output is flushed first, so that a terminal shows the

@@ -8,17 +8,25 @@ namespace parse_logo_bin {
 platform::File open_regular_file(const std::filesystem::path& path,
                                  platform::File::Access access,
                                  Error::Step step) {
+  // A directory is a file that cannot be opened as one, whether the system
+  // refuses to open it (and for what reason it gives) or not.
+  const auto directory_error = [&path, step] {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+      throw Error(step, path, std::make_error_code(std::errc::is_a_directory));
+  };
   std::error_code error;
   platform::File file = platform::File::open(path, access, error);
-  if (error) throw Error(step, path, error);
+  if (error) {
+    directory_error();
+    throw Error(step, path, error);
+  }
   bool regular = file.is_regular_file(error);
   if (error) throw Error(step, path, error);
   if (!regular) {
-    // A directory is a file that cannot be opened as one, as before; the
-    // rest opened but must not be read (a FIFO may never end, /dev/zero
-    // never does).
-    if (std::filesystem::is_directory(path, error))
-      throw Error(step, path, std::make_error_code(std::errc::is_a_directory));
+    directory_error();
+    // The rest opened but must not be read: a FIFO may never end, and
+    // /dev/zero never does.
     throw Error(Error::Step::kCheck, path, Refusal::not_a_regular_file);
   }
   return file;

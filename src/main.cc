@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core.h"
+#include "fatal.h"
 #include "messages.h"
 #include "parse_logo_bin.hpp"
 #include "platform.h"
@@ -11,16 +12,13 @@ namespace {
 
 // Progress lines are flushed at once, so that a program reading them through
 // a pipe sees each one when it happens.
-void announce(const char* line) {
-  std::puts(line);
-  std::fflush(stdout);
-}
+void announce(const char* line) { parse_logo_bin::print(stdout, "%s\n", line); }
 
 }  // namespace
 
 int main() {
   using namespace parse_logo_bin;
-  platform::reopen_closed_standard_streams();
+  platform::prepare_standard_streams();
   announce(messages::kBegin);
   {
     // Held across both steps, so that another run in this directory splits

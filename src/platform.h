@@ -30,8 +30,6 @@ struct FileId {
 // An open file, closed when its owner goes. It never sits on a standard
 // descriptor (0, 1 or 2), whatever the process started with, so a message
 // meant for a closed standard stream cannot reach it.
-class DirectoryLock;
-
 class File {
  public:
   enum class Access {
@@ -85,7 +83,6 @@ class File {
   void close(std::error_code& error);
 
  private:
-  friend class DirectoryLock;
   static constexpr std::intptr_t kClosed = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kClosed;
@@ -102,28 +99,32 @@ void remove_file(const Path& path, std::error_code& error);
 // flushed.
 void sync_directory(const Path& directory, std::error_code& error);
 
-// The identity of the file `path` names, following symbolic links.
-FileId file_id(const Path& path, std::error_code& error);
-
 // An exclusive lock on a directory, which the system drops when its holder
 // ends, however it ends. Another process that asks for it waits until then.
+// No file is left behind for it.
 class DirectoryLock {
  public:
   // Waits for the lock on `directory`. Where the directory cannot be opened
   // or its file system cannot lock, goes on without it.
   explicit DirectoryLock(const Path& directory);
-
-  DirectoryLock(DirectoryLock&&) = default;
-  DirectoryLock& operator=(DirectoryLock&&) = default;
+  ~DirectoryLock();
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
 
  private:
-  File directory_;
+  std::intptr_t handle_ = -1;
 };
 
-// Opens any of the standard descriptors that the process started without
-// onto the null device, so that the files the process opens never take
-// their places. For programs, at start.
-void reopen_closed_standard_streams();
+// Readies the standard streams for the tool's messages: any of them that
+// the process started without is opened onto the null device, so that the
+// files the process opens never take their places; and where the C library
+// translates line ends (Windows), standard output and error are put in
+// binary mode, so that "\r\n" is written as it is. For programs, at start.
+void prepare_standard_streams();
+
+// Puts standard output and error in binary mode where that means anything;
+// the exiting functions call it before they print.
+void use_binary_standard_output();
 
 // Clean-up of a temporary file when the process is interrupted (SIGINT,
 // SIGTERM, SIGHUP; Ctrl+C and closing the console on Windows): the file

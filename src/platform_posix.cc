@@ -210,29 +210,23 @@ void sync_directory(const Path& directory, std::error_code& error) {
   ::close(fd);
 }
 
-FileId file_id(const Path& path, std::error_code& error) {
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0) {
-    error = last_error();
-    return {};
-  }
-  return {static_cast<std::uint64_t>(status.st_dev),
-          static_cast<std::uint64_t>(status.st_ino)};
-}
-
 DirectoryLock::DirectoryLock(const Path& directory) {
   std::error_code error;
   int fd = open_descriptor(directory.empty() ? Path(".") : directory,
                            O_RDONLY | O_DIRECTORY, error);
   if (fd < 0) return;
-  directory_ = File(fd);
+  handle_ = fd;
   // Only a file system that cannot lock (ENOLCK, EOPNOTSUPP) makes flock
   // fail here; the run then goes on unlocked, as it would anywhere else.
   while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
   }
 }
 
-void reopen_closed_standard_streams() {
+DirectoryLock::~DirectoryLock() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));  // drops the lock
+}
+
+void prepare_standard_streams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
       // open() takes the lowest free descriptor: this one.
@@ -241,6 +235,8 @@ void reopen_closed_standard_streams() {
     }
   }
 }
+
+void use_binary_standard_output() {}  // no line-end translation here
 
 namespace {
 

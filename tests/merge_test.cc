@@ -2,7 +2,6 @@
 // notices, and what is left when a file or the system fails it. A merge that
 // fails leaves both inputs exactly as they were and no "logo_temp.bin".
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -62,6 +61,7 @@ TEST_F(MergeTest, EmptyFirstFileLeavesTheSecondAsItWas) {
 }
 
 TEST_F(MergeTest, NeverWritesThroughALinkPlantedAsTheTempFile) {
+  SKIP_UNLESS_LINUX("symbolic links");
   write(kFirst, "first,");
   write(kSecond, "second");
   write("victim", "precious");
@@ -72,6 +72,7 @@ TEST_F(MergeTest, NeverWritesThroughALinkPlantedAsTheTempFile) {
 }
 
 TEST_F(MergeTest, FirstFileThatCannotBeRemovedStaysBesideTheResult) {
+  SKIP_UNLESS_LINUX("the fault preload");
   write(kFirst, "first,");
   write(kSecond, "second");
   RunOptions options;
@@ -92,6 +93,7 @@ struct FailedMerge {
   Outcome outcome;
   std::string first = kFirst;
   std::string second = kSecond;
+  const char* needs_linux = nullptr;  // what only Linux has here
 };
 
 void both_inputs(ScratchDir& dir) {
@@ -160,18 +162,24 @@ const FailedMerge kFailedMerges[] = {
      killed_by(SIGTERM, kBothNotices)},
     {"FirstFileIsAFifo",
      [](ScratchDir& dir) {
-       mkfifo(dir.path(kFirst).c_str(), 0666);
+       make_fifo(dir.path(kFirst));
        write_file(dir.path(kSecond), "second");
      },
      {},
-     exited(1, "", "The file \"first.bin\" is not a regular file\r\n")},
+     exited(1, "", "The file \"first.bin\" is not a regular file\r\n"),
+     kFirst,
+     kSecond,
+     "FIFOs"},
     {"SecondFileLinksToADevice",
      [](ScratchDir& dir) {
        write_file(dir.path(kFirst), "first");
        std::filesystem::create_symlink("/dev/zero", dir.path(kSecond));
      },
      {},
-     exited(1, "", "The file \"second.bin\" is not a regular file\r\n")},
+     exited(1, "", "The file \"second.bin\" is not a regular file\r\n"),
+     kFirst,
+     kSecond,
+     "devices"},
     {"OneFileGivenTwice",
      [](ScratchDir& dir) { write_file(dir.path(kFirst), "first"); },
      {},
@@ -220,6 +228,8 @@ class FailedMergeTest : public MergeTest,
                         public ::testing::WithParamInterface<FailedMerge> {};
 
 TEST_P(FailedMergeTest, LeavesBothInputsAsTheyWere) {
+  if (GetParam().needs_linux) SKIP_UNLESS_LINUX(GetParam().needs_linux);
+  if (!GetParam().fault.call.empty()) SKIP_UNLESS_LINUX("the fault preload");
   GetParam().prepare(dir);
   const Snapshot before = snapshot(dir.work());
   RunOptions options;

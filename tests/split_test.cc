@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
 
+#include "core.h"
 #include "file_io.h"
 #include "parse_logo_bin.hpp"
 #include "tool_runner.h"
@@ -87,6 +91,7 @@ TEST_F(SplitTest, ReplacesATempFileLeftByAnInterruptedRun) {
 }
 
 TEST_F(SplitTest, NeverWritesThroughALinkPlantedAsTheTempFile) {
+  SKIP_UNLESS_LINUX("symbolic links");
   const std::string image = sample_bytes(100);
   const std::string victim = "precious data\n";
   write(kImage, image);
@@ -98,9 +103,27 @@ TEST_F(SplitTest, NeverWritesThroughALinkPlantedAsTheTempFile) {
   EXPECT_EQ(snapshot(dir.work()), expected);
 }
 
+// While another program works in the directory (here this one, holding the
+// lock as a run or merge holds it), the tool waits, then does its work.
+TEST_F(SplitTest, WaitsForTheProgramThatHoldsTheDirectory) {
+  const std::string image = sample_bytes(100);
+  write(kImage, image);
+  std::optional<Process> run;
+  {
+    DirectoryLockHolder lock(dir.path(kImage));
+    run.emplace(dir.start(PARSE_LOGO_BIN_TOOL));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(run->has_ended());
+    EXPECT_EQ(read_file(dir.path(kImage)), image);
+  }
+  EXPECT_EQ(run->wait(), exited(0, kBegin + kEnd));
+  EXPECT_EQ(snapshot(dir.work()), split_of(image));
+}
+
 // The header file is rewritten where it is: a link there keeps pointing at
 // the file that receives the header.
 TEST_F(SplitTest, HeaderFileThatIsALinkStaysALink) {
+  SKIP_UNLESS_LINUX("symbolic links");
   const std::string image = sample_bytes(100);
   write(kImage, image);
   write("headers.bin", std::string(40, 'h'));
@@ -113,6 +136,7 @@ TEST_F(SplitTest, HeaderFileThatIsALinkStaysALink) {
 }
 
 TEST_F(SplitTest, BodyKeepsThePermissionsOfTheImage) {
+  SKIP_UNLESS_LINUX("permission bits");
   write(kImage, sample_bytes(100));
   ASSERT_EQ(chmod(dir.path(kImage).c_str(), 0604), 0);
   EXPECT_EQ(split(), exited(0, kBegin + kEnd));
@@ -139,6 +163,7 @@ struct Refusal {
   void (*prepare)(ScratchDir& dir);
   bool unprivileged;
   std::string err;
+  const char* needs_linux = nullptr;  // what only Linux has here
 };
 
 const std::string kCantOpenImage =
@@ -183,20 +208,19 @@ const Refusal kRefusals[] = {
        chmod(dir.work().c_str(), 0555);
      },
      true, kCantOpenHeader},
-    {"ImageIsAFifo",
-     [](ScratchDir& dir) { mkfifo(dir.path(kImage).c_str(), 0666); }, false,
-     kNotRegular},
+    {"ImageIsAFifo", [](ScratchDir& dir) { make_fifo(dir.path(kImage)); },
+     false, kNotRegular, "FIFOs"},
     {"ImageLinksToADevice",
      [](ScratchDir& dir) {
        std::filesystem::create_symlink("/dev/zero", dir.path(kImage));
      },
-     false, kNotRegular},
+     false, kNotRegular, "devices"},
     {"HeaderFileIsAFifo",
      [](ScratchDir& dir) {
        write_file(dir.path(kImage), sample_bytes(100));
-       mkfifo(dir.path(kHeader).c_str(), 0666);
+       make_fifo(dir.path(kHeader));
      },
-     false, kCantOpenHeader},
+     false, kCantOpenHeader, "FIFOs"},
     {"HeaderFileIsTheImage",
      [](ScratchDir& dir) {
        write_file(dir.path(kImage), sample_bytes(100));
@@ -204,7 +228,8 @@ const Refusal kRefusals[] = {
      },
      false,
      "The files \"logo_no_compressed.bin\" and "
-     "\"logo_no_compressed_header.bin\" are the same file\r\n"},
+     "\"logo_no_compressed_header.bin\" are the same file\r\n",
+     "symbolic links"},
     {"EmptyImage", [](ScratchDir& dir) { image_of(dir, 0); }, false, kTooShort},
     {"OneByteImage", [](ScratchDir& dir) { image_of(dir, 1); }, false,
      kTooShort},
@@ -219,6 +244,8 @@ class RefusalTest : public SplitTest,
                     public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusalTest, ChangesNoFile) {
+  if (GetParam().needs_linux) SKIP_UNLESS_LINUX(GetParam().needs_linux);
+  if (GetParam().unprivileged) SKIP_UNLESS_LINUX("setpriv");
   GetParam().prepare(dir);
   const Snapshot before = snapshot(dir.work());
   RunOptions options;

@@ -2,13 +2,21 @@
 #ifndef PARSE_LOGO_BIN_TESTS_TOOL_RUNNER_H
 #define PARSE_LOGO_BIN_TESTS_TOOL_RUNNER_H
 
-#include <sys/resource.h>
-
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <ostream>
 #include <string>
 #include <vector>
+
+// Skips the current test, saying why, where it needs what only Linux has
+// here: the fault preload, tmpfs, setpriv, signals, FIFOs, symbolic links
+// (wine has none), permission bits.
+#ifdef __linux__
+#define SKIP_UNLESS_LINUX(what) static_cast<void>(what)
+#else
+#define SKIP_UNLESS_LINUX(what) GTEST_SKIP() << "needs Linux: " << (what)
+#endif
 
 namespace parse_logo_bin::testing {
 
@@ -43,7 +51,7 @@ struct RunOptions {
   // Run as an unprivileged user when the tests run as root, so that file
   // permissions apply.
   bool unprivileged = false;
-  rlim_t file_size_limit = RLIM_INFINITY;
+  std::uint64_t file_size_limit = 0;  // in bytes; 0 for none
   std::vector<int> ignored_signals;
   // Standard descriptors the program starts without, as after `2>&-`.
   std::vector<int> closed_descriptors;
@@ -55,10 +63,13 @@ struct RunOptions {
 // A program started by ScratchDir::start(), running until wait().
 class Process {
  public:
-  Process(int pid, int out_fd, int err_fd, int timeout_seconds)
-      : pid_(pid),
-        out_fd_(out_fd),
-        err_fd_(err_fd),
+  // The process, and the read ends of the pipes of its standard output and
+  // error: descriptors, or handles on Windows.
+  Process(std::intptr_t process, std::intptr_t out, std::intptr_t err,
+          int timeout_seconds)
+      : process_(process),
+        out_(out),
+        err_(err),
         timeout_seconds_(timeout_seconds) {}
   Process(Process&& other) noexcept;
   Process& operator=(Process&&) = delete;
@@ -66,7 +77,7 @@ class Process {
   Process& operator=(const Process&) = delete;
   ~Process();  // kills and reaps a process not waited for
 
-  int pid() const { return pid_; }
+  // Sends the signal; on Windows, terminates the process whatever it is.
   void signal(int signal_number) const;
   // Whether it has ended (it stays waitable).
   bool has_ended() const;
@@ -74,8 +85,8 @@ class Process {
   Outcome wait();
 
  private:
-  int pid_;
-  int out_fd_, err_fd_;
+  std::intptr_t process_;
+  std::intptr_t out_, err_;
   int timeout_seconds_;
 };
 
@@ -116,6 +127,9 @@ using Snapshot = std::map<std::string, std::string>;
 Snapshot snapshot(const std::string& dir);
 
 std::string read_file(const std::string& path);
+
+// Makes a FIFO at `path`; false where the system has none (Windows).
+bool make_fifo(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 
 // `size` bytes of repeatable, varied content, every byte value included.
