@@ -45,11 +45,24 @@ class File {
   static File open(const Path& path, Access access, std::error_code& error);
 
   File() = default;
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
+  File(File&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kClosed;
+  }
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      std::error_code ignored;
+      close(ignored);
+      handle_ = other.handle_;
+      other.handle_ = kClosed;
+    }
+    return *this;
+  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  ~File();
+  ~File() {
+    std::error_code ignored;
+    close(ignored);
+  }
 
   bool is_open() const { return handle_ != kClosed; }
 

@@ -74,23 +74,6 @@ File File::open(const Path& path, Access access, std::error_code& error) {
   return fd < 0 ? File() : File(fd);
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    std::error_code ignored;
-    close(ignored);
-    handle_ = std::exchange(other.handle_, kClosed);
-  }
-  return *this;
-}
-
-File::~File() {
-  std::error_code ignored;
-  close(ignored);
-}
-
 bool File::is_regular_file(std::error_code& error) const {
   struct stat status;
   return stat_of(handle_, &status, error) && S_ISREG(status.st_mode);

@@ -117,23 +117,6 @@ File File::open(const Path& path, Access access, std::error_code& error) {
   return File(reinterpret_cast<std::intptr_t>(handle));
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    std::error_code ignored;
-    close(ignored);
-    handle_ = std::exchange(other.handle_, kClosed);
-  }
-  return *this;
-}
-
-File::~File() {
-  std::error_code ignored;
-  close(ignored);
-}
-
 bool File::is_regular_file(std::error_code& error) const {
   BY_HANDLE_FILE_INFORMATION info;
   return ::GetFileType(handle_of(handle_)) == FILE_TYPE_DISK &&

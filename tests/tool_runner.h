@@ -71,7 +71,13 @@ class Process {
         out_(out),
         err_(err),
         timeout_seconds_(timeout_seconds) {}
-  Process(Process&& other) noexcept;
+  Process(Process&& other) noexcept
+      : process_(other.process_),
+        out_(other.out_),
+        err_(other.err_),
+        timeout_seconds_(other.timeout_seconds_) {
+    other.process_ = -1;
+  }
   Process& operator=(Process&&) = delete;
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;

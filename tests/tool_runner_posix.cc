@@ -167,12 +167,6 @@ Process ScratchDir::start(const std::string& program,
   return Process(pid, out_pipe[0], err_pipe[0], options.timeout_seconds);
 }
 
-Process::Process(Process&& other) noexcept
-    : process_(std::exchange(other.process_, -1)),
-      out_(other.out_),
-      err_(other.err_),
-      timeout_seconds_(other.timeout_seconds_) {}
-
 Process::~Process() {
   if (process_ < 0) return;
   kill(static_cast<pid_t>(process_), SIGKILL);

@@ -107,12 +107,6 @@ Process ScratchDir::start(const std::string& program,
                  options.timeout_seconds);
 }
 
-Process::Process(Process&& other) noexcept
-    : process_(std::exchange(other.process_, -1)),
-      out_(other.out_),
-      err_(other.err_),
-      timeout_seconds_(other.timeout_seconds_) {}
-
 Process::~Process() {
   if (process_ == -1) return;
   ::TerminateProcess(handle_of(process_), 1);
