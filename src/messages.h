@@ -19,6 +19,9 @@ inline constexpr char kEnd[] = "End create logo header file\r";
 // whatever follows run together on one line.
 inline constexpr char kMergeNotice[] = "merge file%d_name:%s";
 
+// rebuild_logo_image ends the line of merge's notices with it.
+inline constexpr char kEndOfNotices[] = "\n";
+
 // An input (the image, or the file of the failed step) cannot be opened.
 inline constexpr char kCannotOpen[] = "I couldn't open the file \"%s\"\r\n";
 

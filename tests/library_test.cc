@@ -111,7 +111,7 @@ class LibraryFailureTest : public ::testing::TestWithParam<Failure> {
   ScratchDir dir;
 };
 
-TEST_P(LibraryFailureTest, ThrowsChangesNothingAndCanBeCalledAgain) {
+TEST_P(LibraryFailureTest, ThrowsThenWorksAgain) {
   const Failure& failure = GetParam();
   if (failure.needs_linux) SKIP_UNLESS_LINUX(failure.needs_linux);
   failure.prepare(dir);

@@ -227,7 +227,7 @@ void PrintTo(const FailedMerge& failure, std::ostream* os) {
 class FailedMergeTest : public MergeTest,
                         public ::testing::WithParamInterface<FailedMerge> {};
 
-TEST_P(FailedMergeTest, LeavesBothInputsAsTheyWere) {
+TEST_P(FailedMergeTest, KeepsBothInputs) {
   if (GetParam().needs_linux) SKIP_UNLESS_LINUX(GetParam().needs_linux);
   if (!GetParam().fault.call.empty()) SKIP_UNLESS_LINUX("the fault preload");
   GetParam().prepare(dir);
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, FailedMergeTest,
                          ::testing::ValuesIn(kFailedMerges),
                          [](const auto& info) { return info.param.name; });
 
-TEST_F(MergeTest, FullDiskLeavesBothInputsAsTheyWere) {
+TEST_F(MergeTest, FullDiskKeepsBothInputs) {
   if (!dir.mount_tmpfs("1m"))
     GTEST_SKIP() << "needs the right to mount a tmpfs";
   // Room for the inputs, not for a copy of them.
