@@ -3,6 +3,7 @@
 // status 1. The work is done by the core (core.h).
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core.h"
 #include "fatal.h"
@@ -43,7 +44,9 @@ void merge(const char* first_file, const char* second_file) {
     if (error.step() == Error::Step::kOpenInput) {
       // The first file's notice came before the second file was opened,
       // and still does.
-      if (error.file() == second_file) notice(0, first_file);
+      bool second_failed = error.file() == second_file &&
+                           std::strcmp(first_file, second_file) != 0;
+      if (second_failed) notice(0, first_file);
       fatal(stdout, messages::kMergeCannotOpen, error.file().string().c_str());
     }
     print_failure(error, first_file, second_file);

@@ -188,6 +188,12 @@ const FailedMerge kFailedMerges[] = {
             "file\r\n"),
      kFirst,
      kFirst},
+    {"MissingFileGivenTwice",
+     [](ScratchDir&) {},
+     {},
+     exited(1, "fopen first.bin failed\r\n"),
+     kFirst,
+     kFirst},
     {"HardLinksToOneFile",
      [](ScratchDir& dir) {
        write_file(dir.path(kFirst), "first");
