@@ -15,10 +15,6 @@
 namespace parse_logo_bin::testing {
 namespace {
 
-const std::string kImage = LOGO_IMAGE_FILE;
-const std::string kHeader = LOGO_HEADER_FILE;
-const std::string kTemp = LOGO_TEMP_FILE;
-
 RunOptions closing(int fd) {
   RunOptions options;
   options.closed_descriptors = {fd};

@@ -16,17 +16,7 @@
 namespace parse_logo_bin::testing {
 namespace {
 
-const std::string kBegin = "begin create logo header file\r\n";
-const std::string kEnd = "End create logo header file\r\n";
-const std::string kImage = LOGO_IMAGE_FILE;
-const std::string kHeader = LOGO_HEADER_FILE;
-const std::string kTemp = LOGO_TEMP_FILE;
 const std::string kImageContent = sample_bytes(3 * COPY_BUFFER_SIZE + 100);
-
-Snapshot split_of(const std::string& image) {
-  return {{kHeader, image.substr(0, LOGO_HEADER_SIZE)},
-          {kImage, image.substr(LOGO_HEADER_SIZE)}};
-}
 
 class ConcurrentRunsTest : public ::testing::Test {
  protected:

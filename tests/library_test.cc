@@ -20,9 +20,6 @@ namespace parse_logo_bin::testing {
 namespace {
 namespace fs = std::filesystem;
 
-const std::string kImage = LOGO_IMAGE_FILE;
-const std::string kHeader = LOGO_HEADER_FILE;
-const std::string kTemp = LOGO_TEMP_FILE;
 const std::string kImageContent = sample_bytes(1000);
 const std::string kHeaderContent = kImageContent.substr(0, LOGO_HEADER_SIZE);
 const std::string kBodyContent = kImageContent.substr(LOGO_HEADER_SIZE);

@@ -14,7 +14,6 @@
 namespace parse_logo_bin::testing {
 namespace {
 
-const std::string kTemp = LOGO_TEMP_FILE;
 const std::string kFirst = "first.bin";
 const std::string kSecond = "second.bin";
 

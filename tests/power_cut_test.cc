@@ -35,10 +35,6 @@ constexpr unsigned long kShutdown = _IOR('X', 125, std::uint32_t);
 constexpr std::uint32_t kJournalOnly = 1;  // the journal, not the data
 constexpr std::uint32_t kNothingMore = 2;  // nothing more reaches the disk
 
-const std::string kImage = LOGO_IMAGE_FILE;
-const std::string kHeader = LOGO_HEADER_FILE;
-const std::string kTemp = LOGO_TEMP_FILE;
-
 // Tens of MiB, so that the run takes long enough to be cut in the middle.
 const std::string kImageContent = sample_bytes(24 << 20);
 const std::string kOldHeader = "an older header!";

@@ -11,8 +11,6 @@
 namespace parse_logo_bin::testing {
 namespace {
 
-const std::string kImage = LOGO_IMAGE_FILE;
-const std::string kHeader = LOGO_HEADER_FILE;
 const std::string kNotices =
     "merge file0_name:" + kHeader + "merge file1_name:" + kImage;
 

@@ -15,12 +15,6 @@
 namespace parse_logo_bin::testing {
 namespace {
 
-const std::string kBegin = "begin create logo header file\r\n";
-const std::string kEnd = "End create logo header file\r\n";
-const std::string kImage = LOGO_IMAGE_FILE;
-const std::string kHeader = LOGO_HEADER_FILE;
-const std::string kTemp = LOGO_TEMP_FILE;
-
 // Large enough that the body takes several reads and writes.
 const std::string kImageContent = sample_bytes(3 * COPY_BUFFER_SIZE + 100);
 const std::string kHeaderContent = kImageContent.substr(0, LOGO_HEADER_SIZE);

@@ -18,12 +18,6 @@
 namespace parse_logo_bin::testing {
 namespace {
 
-const std::string kBegin = "begin create logo header file\r\n";
-const std::string kEnd = "End create logo header file\r\n";
-const std::string kImage = LOGO_IMAGE_FILE;
-const std::string kHeader = LOGO_HEADER_FILE;
-const std::string kTemp = LOGO_TEMP_FILE;
-
 class SplitTest : public ::testing::Test {
  protected:
   Outcome split(const RunOptions& options = {}) {
@@ -34,12 +28,6 @@ class SplitTest : public ::testing::Test {
   }
   ScratchDir dir;
 };
-
-// The two files a completed split of `image` leaves.
-Snapshot split_of(const std::string& image) {
-  return {{kHeader, image.substr(0, LOGO_HEADER_SIZE)},
-          {kImage, image.substr(LOGO_HEADER_SIZE)}};
-}
 
 class SplitSizeTest : public SplitTest,
                       public ::testing::WithParamInterface<std::size_t> {};

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "parse_logo_bin.hpp"
+
 // Skips the current test, saying why, where it needs what only Linux has
 // here: the fault preload, tmpfs, setpriv, signals, FIFOs, symbolic links
 // (wine has none), permission bits.
@@ -137,6 +139,19 @@ std::string read_file(const std::string& path);
 // Makes a FIFO at `path`; false where the system has none (Windows).
 bool make_fifo(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
+
+// The names and the progress lines, as the tests expect them.
+inline const std::string kImage = LOGO_IMAGE_FILE;
+inline const std::string kHeader = LOGO_HEADER_FILE;
+inline const std::string kTemp = LOGO_TEMP_FILE;
+inline const std::string kBegin = "begin create logo header file\r\n";
+inline const std::string kEnd = "End create logo header file\r\n";
+
+// The two files a completed split of `image` leaves.
+inline Snapshot split_of(const std::string& image) {
+  return {{kHeader, image.substr(0, LOGO_HEADER_SIZE)},
+          {kImage, image.substr(LOGO_HEADER_SIZE)}};
+}
 
 // `size` bytes of repeatable, varied content, every byte value included.
 std::string sample_bytes(std::size_t size, unsigned seed = 1);
