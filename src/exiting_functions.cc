@@ -2,7 +2,6 @@
 // its notices and, on a failure, its message, and ends the process with
 // status 1. The work is done by the core (core.h).
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "core.h"
@@ -16,8 +15,7 @@ void create_logo_header_file(const char* image_file, const char* header_file) {
   try {
     write_header_file(image_file, header_file);
   } catch (const Error& error) {
-    print_failure(error, image_file, header_file);
-    std::exit(1);
+    fatal(error, image_file, header_file);
   }
 }
 
@@ -28,8 +26,7 @@ void remove_header_info_from_file(const char* file) {
     Error::Step step = error.step();
     if (step == Error::Step::kOpenInput || step == Error::Step::kOpenOutput)
       fatal(stdout, messages::kOpenFailure);
-    print_failure(error, file, file);
-    std::exit(1);
+    fatal(error, file, file);
   }
 }
 
@@ -49,9 +46,11 @@ void merge(const char* first_file, const char* second_file) {
       if (second_failed) notice(0, first_file);
       fatal(stdout, messages::kMergeCannotOpen, error.file().string().c_str());
     }
+    // After a failed removal the result is in place; only the first file
+    // is left over, and merge returns.
+    if (error.step() != Error::Step::kRemove)
+      fatal(error, first_file, second_file);
     print_failure(error, first_file, second_file);
-    // The result is in place; only the first file is left over.
-    if (error.step() != Error::Step::kRemove) std::exit(1);
   }
 }
 

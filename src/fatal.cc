@@ -76,4 +76,9 @@ void print_failure(const Error& error, const char* first, const char* second) {
   }
 }
 
+void fatal(const Error& error, const char* first, const char* second) {
+  print_failure(error, first, second);
+  std::exit(1);
+}
+
 }  // namespace parse_logo_bin

@@ -35,6 +35,10 @@ void print(std::FILE* stream, const char* format, ...)
 // the operation, named together when they are the same file.
 void print_failure(const Error& error, const char* first, const char* second);
 
+// print_failure(), then exit status 1.
+[[noreturn]] void fatal(const Error& error, const char* first,
+                        const char* second);
+
 }  // namespace parse_logo_bin
 
 #endif  // PARSE_LOGO_BIN_FATAL_H
