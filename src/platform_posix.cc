@@ -118,7 +118,7 @@ void File::write(const void* buffer, std::size_t size, std::error_code& error) {
         ::write(static_cast<int>(handle_), bytes + done, size - done);
     if (count <= 0) {
       if (count < 0 && errno == EINTR) continue;
-      error = last_error();  // a write of nothing: the disk is full
+      error = last_error();  // EIO for a write of nothing, which has no errno
       return;
     }
     done += static_cast<std::size_t>(count);
