@@ -106,8 +106,10 @@ void write_header_file(const std::filesystem::path& image,
     if (!error) out.sync(error);
   }
   if (!error) out.close(error);
-  // A header file just created is on disk only once its name is.
-  if (!error) platform::sync_directory(header.parent_path(), error);
+  // A header file just created (or empty before) is on disk only once its
+  // name is; one that held bytes already had its name on disk.
+  if (!error && old_size == 0)
+    platform::sync_directory(header.parent_path(), error);
   check(error, Step::kWrite, header);
 }
 
